@@ -1,0 +1,73 @@
+// The feed converter: download, recognition, field extraction, timestamps and
+// message composition. A stateless object: every operation works only on its
+// arguments and on caller-supplied buffers.
+#pragma once
+#include "../native/platform.h"
+
+#include <cstddef>
+#include <tinyxml.h>
+
+// Feed types.
+enum {
+    FeedUnknown = 0,
+    FeedRss10 = 1,
+    FeedRss20 = 3,
+    FeedAtom = 4,
+    FeedRss091 = 5,
+};
+
+// Encoding codes: which host conversion the texts of a feed need.
+enum {
+    EncodingNone = 0,
+    EncodingEucJp = 1,
+    EncodingUtf8 = 2,
+};
+
+enum {
+    TextFieldSize = 512,     // one extracted text, at most 511 bytes
+    NewestTimestampSize = 125,
+    MessageSlack = 100,      // the message buffer is the download size plus this
+};
+
+// The last-seen timestamp of a feed that never delivered anything.
+extern const char DefaultTimestamp[];
+extern const char *const month_list[12];
+
+class FeedConverter {
+public:
+    // HTTP retrieval (Windows build only): the body byte count stored in
+    // file_temp, 0 when there is nothing to convert.
+    static unsigned long download_feed(const char *url, const char *file_temp, const char *last_seen);
+
+    // Recognition and child lookups.
+    static int get_feed_type(TiXmlHandle docHandle);
+    static int get_feed_encoding(TiXmlHandle docHandle);
+    static TiXmlElement *get_first_item(TiXmlHandle docHandle, int feed_type);
+    static TiXmlElement *find_child_element(TiXmlHandle parent, const char *name);
+    static int get_child_text(TiXmlHandle parent, const char *name, const char **text);
+    static int copy_child_text(TiXmlHandle parent, const char *name, char *field);
+
+    // Field extraction.
+    static int get_title(TiXmlHandle parent, int encoding, int feed_type, char *field);
+    static int get_link(TiXmlHandle parent, int feed_type, char *field);
+    static int get_description(TiXmlHandle parent, int encoding, int feed_type, char *field);
+    static int get_item_description(TiXmlHandle parent, int encoding, int feed_type, char **description);
+    static int get_subject(TiXmlHandle parent, int encoding, int feed_type, char *field);
+
+    // Timestamps.
+    static int is_date_length(const char *text);
+    static int is_valid_date(const char *text);
+    static int date_to_systemtime(SYSTEMTIME *record, const char *text);
+    static int check_systemtime(const SYSTEMTIME *record);
+    static int compare_systemtime(const SYSTEMTIME **later, const SYSTEMTIME *a, const SYSTEMTIME *b);
+    static int compare_date(const char **date_newer, const char *a, const char *b);
+    static int compare_date_systemtime(int *stime_newer, const SYSTEMTIME *record, const char *text);
+    static int format_mail_date(const char *text, char *out);
+    static int get_item_date(TiXmlHandle item, int feed_type, char *out);
+
+    // Message composition. message_size is the capacity of message.
+    static int convert_feed(char *message, size_t message_size, const char *file_path,
+                            const char *last_seen, char *newest);
+    static int format_from(const char *link, char *out);
+    static int format_subject(const char *title, const char *description, char *out);
+};

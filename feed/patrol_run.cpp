@@ -1,0 +1,3 @@
+#include "../settings/feed_settings.h"
+
+int FeedSettings::Patrol() { return 0; }

@@ -1,0 +1,33 @@
+#include "patrol_worker.h"
+
+#include "host_functions.h"
+#include "process_values.h"
+#include "../settings/feed_settings.h"
+
+std::atomic<int> PatrolStopRequested;
+std::atomic<int> PatrolRunning;
+
+DWORD WINAPI PatrolWorker(LPVOID parameter)
+{
+    HANDLE event = static_cast<HANDLE>(parameter);
+    for (;;) {
+        WaitForSingleObject(event, INFINITE);
+        ResetEvent(event);
+        if (PatrolStopRequested)
+            continue;  // parked until the detach terminates the thread
+        PatrolRunning = 1;
+        MinutesLeft = IntervalMinutes.load();
+        int appended = FeedSettings::Patrol();
+        if (appended && AutoSortEnabled && !PatrolStopRequested)
+            HostFunctions.Command(nullptr, "ManualFilter");
+        PatrolRunning = 0;
+    }
+}
+
+void OnMinuteTick()
+{
+    if (MinutesLeft != 0)
+        --MinutesLeft;
+    if (MinutesLeft == 1)
+        SetEvent(PatrolEvent);
+}

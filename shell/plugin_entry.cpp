@@ -1,0 +1,178 @@
+// The library entry point and the QNC_ callbacks that the host calls.
+#include "host_functions.h"
+#include "patrol_worker.h"
+#include "process_values.h"
+#include "../resources/ui_strings.h"
+#include "../settings/feed_settings.h"
+#include "../settings/preferences_dialog.h"
+
+#include <io.h>
+#include <stdio.h>
+#include <string.h>
+
+namespace {
+
+// How long a detach lets a running patrol finish the feed in hand and store
+// its timestamps before the worker is stopped regardless.
+const DWORD DetachWaitMilliseconds = 5000;
+
+const size_t InfoFieldSize = 80;
+
+void FillPluginInfo(char *record)
+{
+    lstrcpynA(record, PluginName, InfoFieldSize);
+    lstrcpynA(record + InfoFieldSize, PluginAuthor, InfoFieldSize);
+    lstrcpynA(record + 2 * InfoFieldSize, PluginVersion, InfoFieldSize);
+    record[3 * InfoFieldSize] = '\0';
+}
+
+void DerivePaths()
+{
+    DWORD length = GetModuleFileNameA(ModuleInstance, SettingsPath, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        SettingsPath[length ? MAX_PATH - 1 : 0] = '\0';
+    // The settings file is the library's path with ".ini" for its extension;
+    // the path is cut where needed so that the result still fits.
+    char *dot = strrchr(SettingsPath, '.');
+    size_t base = dot ? size_t(dot - SettingsPath) : strlen(SettingsPath);
+    if (base > MAX_PATH - 5)
+        base = MAX_PATH - 5;
+    memcpy(SettingsPath + base, ".ini", 5);
+
+    lstrcpynA(DataFolderPath, SettingsPath, MAX_PATH);
+    char *slash = strrchr(DataFolderPath, '\\');
+    size_t folder = slash ? size_t(slash - DataFolderPath) : 0;
+    if (folder > MAX_PATH - 5)
+        folder = MAX_PATH - 5;
+    memcpy(DataFolderPath + folder, "\\KIV", 5);
+}
+
+BOOL ProcessAttach(HINSTANCE instance)
+{
+    ModuleInstance = instance;
+    if (!HostFunctions.Resolve()) {
+        char record[4 * InfoFieldSize];
+        FillPluginInfo(record);
+        char text[256];
+        snprintf(text, sizeof text, LoadErrorFormat, record);
+        MessageBoxA(nullptr, text, LoadErrorCaption, MB_ICONERROR);
+        return FALSE;
+    }
+    DerivePaths();
+    if (_access(DataFolderPath, 6) != 0)
+        CreateDirectoryA(DataFolderPath, nullptr);
+
+    // The event is private to this process, and it exists before the worker
+    // that waits on it; the worker gets a handle of its own.
+    PatrolEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE workerEvent = nullptr;
+    if (PatrolEvent)
+        DuplicateHandle(GetCurrentProcess(), PatrolEvent, GetCurrentProcess(), &workerEvent, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS);
+    PatrolStopRequested = 0;
+    if (workerEvent) {
+        WorkerThread = CreateThread(nullptr, 0, PatrolWorker, workerEvent, 0, nullptr);
+        if (!WorkerThread)
+            CloseHandle(workerEvent);
+    }
+
+    FeedSettings::IsFolderConfigured();
+    FeedSettings::LoadInterval();
+    FeedSettings::LoadAutoSort();
+    SetEvent(PatrolEvent);
+    return TRUE;
+}
+
+BOOL ProcessDetach(bool processEnding)
+{
+    PatrolStopRequested = 1;
+    // On FreeLibrary the worker may be mid-patrol: let it finish the feed in
+    // hand and store its timestamps. At process exit it is already gone.
+    if (!processEnding && WorkerThread) {
+        for (DWORD waited = 0; PatrolRunning && waited < DetachWaitMilliseconds; waited += 10)
+            Sleep(10);
+    }
+    if (PatrolEvent) {
+        CloseHandle(PatrolEvent);
+        PatrolEvent = nullptr;
+    }
+    if (!WorkerThread)
+        return FALSE;
+    DWORD exitCode = 0;
+    if (GetExitCodeThread(WorkerThread, &exitCode) && exitCode == STILL_ACTIVE)
+        TerminateThread(WorkerThread, STILL_ACTIVE);
+    CloseHandle(WorkerThread);
+    WorkerThread = nullptr;
+    return TRUE;
+}
+
+}  // namespace
+
+BOOL WINAPI OnPatrolCommand(HWND, LPARAM) { return SetEvent(PatrolEvent); }
+
+extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
+{
+    if (reason == DLL_PROCESS_ATTACH)
+        return ProcessAttach(instance);
+    if (reason == DLL_PROCESS_DETACH)
+        return ProcessDetach(reserved != nullptr);
+    return TRUE;
+}
+
+int WINAPI QNC_OnStart() { return 0; }
+int WINAPI QNC_OnExit() { return 0; }
+
+int WINAPI QNC_OnMenuInit(HWND, HMENU menu, int menuType)
+{
+    if (menuType != 3)
+        return 0;
+    MENUITEMINFOA item;
+    memset(&item, 0, sizeof item);
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_TYPE;
+    item.fType = MFT_SEPARATOR;
+    InsertMenuItemA(menu, GetMenuItemCount(menu), TRUE, &item);
+
+    int command = HostFunctions.RegisterCommand(PatrolMenuText, menuType, OnPatrolCommand);
+    item.fMask = MIIM_TYPE | MIIM_ID;
+    item.fType = MFT_STRING;
+    item.wID = UINT(command);
+    item.dwTypeData = const_cast<char *>(PatrolMenuText);
+    item.cch = UINT(strlen(PatrolMenuText));
+    InsertMenuItemA(menu, GetMenuItemCount(menu), TRUE, &item);
+    return 0;
+}
+
+int WINAPI QNC_OnOpenFolder(LPVOID) { return 0; }
+int WINAPI QNC_OnOpenMail(LPVOID) { return 0; }
+
+int WINAPI QNC_OnEveryMinute()
+{
+    OnMinuteTick();
+    return 0;
+}
+
+int WINAPI QNC_OnOpenCompose(LPVOID, LPVOID) { return 0; }
+int WINAPI QNC_OnOutgoing(LPVOID, LPVOID) { return 0; }
+int WINAPI QNC_OnKeyDispatch(LPVOID, LPVOID, LPVOID) { return 0; }
+int WINAPI QNC_OnRetrieve(LPVOID, LPVOID) { return 0; }
+int WINAPI QNC_OnSend(LPVOID) { return 0; }
+int WINAPI QNC_OnFinishRetrieve(LPVOID) { return 0; }
+
+int WINAPI QNC_OnPlugInSetup(HWND parent)
+{
+    DialogBoxParamA(ModuleInstance, MAKEINTRESOURCEA(101), parent, PreferencesDialogProc, 0);
+    return 1;
+}
+
+int WINAPI QNC_OnPlugInInfo(char *record)
+{
+    FillPluginInfo(record);
+    return 0;
+}
+
+int WINAPI QNC_OnDragDrop(LPVOID, LPVOID, LPVOID, LPVOID) { return 0; }
+
+}  // extern "C"
