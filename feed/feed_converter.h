@@ -27,11 +27,25 @@ enum {
     TextFieldSize = 512,     // one extracted text, at most 511 bytes
     NewestTimestampSize = 125,
     MessageSlack = 100,      // the message buffer is the download size plus this
+    FormatLimit = 1024,      // wsprintfA writes at most 1,023 characters and a NUL
+    MailDateSize = 25,       // a Date header value: 24 characters and a NUL
+    ItemDateSize = 26,       // a completed item date: 25 characters and a NUL
 };
 
 // The last-seen timestamp of a feed that never delivered anything.
 extern const char DefaultTimestamp[];
 extern const char *const month_list[12];
+
+// The message under composition: the caller's buffer, its capacity and how
+// much of it is written, so that every piece is appended where the last one
+// ended and never past the capacity. `reserve` bytes at the end are kept for
+// the message's closing line end.
+struct MessageBuffer {
+    char *text;
+    size_t size;
+    size_t length;
+    size_t reserve;
+};
 
 class FeedConverter {
 public:
@@ -46,6 +60,10 @@ public:
     static TiXmlElement *find_child_element(TiXmlHandle parent, const char *name);
     static int get_child_text(TiXmlHandle parent, const char *name, const char **text);
     static int copy_child_text(TiXmlHandle parent, const char *name, char *field);
+
+    // Loads a feed file into document as TiXmlDocument::LoadFile would;
+    // 1 when it parsed without error.
+    static int load_feed_document(TiXmlDocument *document, const char *file_path);
 
     // Field extraction.
     static int get_title(TiXmlHandle parent, int encoding, int feed_type, char *field);
@@ -65,9 +83,14 @@ public:
     static int format_mail_date(const char *text, char *out);
     static int get_item_date(TiXmlHandle item, int feed_type, char *out);
 
-    // Message composition. message_size is the capacity of message.
+    // Message composition. message_size is the capacity of message; newest
+    // holds NewestTimestampSize bytes. A message that would not fit ends
+    // after the last whole item block that does.
     static int convert_feed(char *message, size_t message_size, const char *file_path,
                             const char *last_seen, char *newest);
+    static int convert_items(TiXmlHandle item, MessageBuffer *message, const char *last_seen,
+                             char *newest, int encoding, int feed_type);
+    // out holds FormatLimit bytes.
     static int format_from(const char *link, char *out);
     static int format_subject(const char *title, const char *description, char *out);
 };

@@ -1,3 +1,8 @@
-list(APPEND KIV_CORE_SOURCES)
+list(APPEND KIV_CORE_SOURCES
+  feed/feed_document.cpp
+  feed/feed_recognition.cpp
+  feed/item_fields.cpp
+  feed/timestamps.cpp
+  feed/message_composition.cpp)
 list(APPEND KIV_WIN32_SOURCES
   feed/patrol_run.cpp)

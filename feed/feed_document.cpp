@@ -1,0 +1,69 @@
+// Loading a downloaded feed file into a TinyXML document.
+#include "feed_converter.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// TinyXML steps over a whole multi-byte sequence (up to four bytes) without
+// looking for the terminator, so a text that ends in a cut sequence makes it
+// read past the end of the buffer it parses. Zero bytes beyond the
+// terminator keep every such step inside the buffer and end the text there.
+const size_t SpareZeroBytes = 8;
+
+struct FileCloser {
+    FILE *file;
+    ~FileCloser()
+    {
+        if (file)
+            fclose(file);
+    }
+};
+
+}  // namespace
+
+// Reads the file as TiXmlDocument::LoadFile does, so that the document and
+// its errors are the same: the whole file, line ends CR LF and CR made LF,
+// the text ending at its first NUL; then parses it from the padded buffer.
+int FeedConverter::load_feed_document(TiXmlDocument *document, const char *file_path)
+{
+    FileCloser input = {file_path ? fopen(file_path, "rb") : nullptr};
+    if (!input.file) {
+        document->SetError(TiXmlBase::TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
+        return 0;
+    }
+    long length = 0;
+    if (fseek(input.file, 0, SEEK_END) == 0)
+        length = ftell(input.file);
+    fseek(input.file, 0, SEEK_SET);
+    if (length <= 0) {
+        document->SetError(TiXmlBase::TIXML_ERROR_DOCUMENT_EMPTY, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
+        return 0;
+    }
+    char *text = static_cast<char *>(malloc(size_t(length) + SpareZeroBytes));
+    if (!text || fread(text, size_t(length), 1, input.file) != 1) {
+        free(text);
+        document->SetError(TiXmlBase::TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
+        return 0;
+    }
+    text[length] = '\0';
+    const char *read = text;
+    char *write = text;
+    while (*read) {
+        if (*read == '\r') {
+            *write++ = '\n';
+            if (*++read == '\n')
+                ++read;
+        } else {
+            *write++ = *read++;
+        }
+    }
+    // Everything after the text is zero: what lay beyond an embedded NUL or
+    // behind the shortened line ends must not be reachable either.
+    memset(write, 0, size_t(text + length - write) + SpareZeroBytes);
+    document->Parse(text, nullptr, TIXML_DEFAULT_ENCODING);
+    free(text);
+    return !document->Error();
+}

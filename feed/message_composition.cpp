@@ -1,0 +1,165 @@
+// One downloaded feed file becomes one message: the header block, the feed's
+// link, a separator and one block per item newer than the last-seen date.
+#include "feed_converter.h"
+#include "text_copy.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char HeaderDatePlaceholder[] = "                        ";  // 24 spaces
+const size_t HeaderDateOffset = 6;                               // after "Date: "
+const size_t HeaderDateLength = 24;
+const char MessageEnd[] = "\r\n";
+
+// Appends length bytes where the message ends, keeping its reserve free.
+// 0 and nothing written when they do not fit.
+int append(MessageBuffer *message, const char *bytes, size_t length)
+{
+    if (message->size < message->reserve + 1 ||
+        length > message->size - message->reserve - 1 - message->length)
+        return 0;
+    memcpy(message->text + message->length, bytes, length);
+    message->length += length;
+    message->text[message->length] = '\0';
+    return 1;
+}
+
+int append_text(MessageBuffer *message, const char *text) { return append(message, text, strlen(text)); }
+
+// Appends one item block whole, or leaves the message as it was.
+int append_item_block(MessageBuffer *message, const char *date_line, const char *title, const char *subject,
+                      const char *link, const char *description)
+{
+    size_t start = message->length;
+    int written = append_text(message, date_line) && append_text(message, "\n") && append_text(message, title) &&
+                  append_text(message, " [ ") && append_text(message, subject) && append_text(message, " ]\n") &&
+                  append_text(message, link) && (!description || (append_text(message, "\n") &&
+                                                                  append_text(message, description))) &&
+                  append_text(message, "\n\n");
+    if (!written) {
+        message->length = start;
+        message->text[start] = '\0';
+    }
+    return written;
+}
+
+void fill_header_date(char *message, const char *timestamp)
+{
+    char fdate[MailDateSize];
+    if (FeedConverter::format_mail_date(timestamp, fdate))
+        memcpy(message + HeaderDateOffset, fdate, HeaderDateLength);
+}
+
+}  // namespace
+
+int FeedConverter::format_from(const char *link, char *out)
+{
+    if (!out)
+        return 0;
+    wsprintfA(out, "[%s]", link);
+    return 1;
+}
+
+int FeedConverter::format_subject(const char *title, const char *description, char *out)
+{
+    if (!out)
+        return 0;
+    wsprintfA(out, "%s -%s-", title, description);
+    return 1;
+}
+
+int FeedConverter::convert_items(TiXmlHandle item, MessageBuffer *message, const char *last_seen, char *newest,
+                                 int encoding, int feed_type)
+{
+    int count = 0;
+    for (TiXmlElement *current = item.Element(); current; current = current->NextSiblingElement()) {
+        TiXmlHandle hItem(current);
+        char date_item[TextFieldSize] = {};
+        get_item_date(hItem, feed_type, date_item);
+
+        const char *date_newer = nullptr;
+        int order = compare_date(&date_newer, date_item, last_seen);
+        if (order == 2 || (order == 1 && date_newer != date_item))
+            break;
+
+        char title_item[TextFieldSize] = {}, link_item[TextFieldSize] = {}, subject_item[TextFieldSize] = {};
+        char *description_item = nullptr;
+        get_title(hItem, encoding, feed_type, title_item);
+        get_link(hItem, feed_type, link_item);
+        get_item_description(hItem, encoding, feed_type, &description_item);
+        get_subject(hItem, encoding, feed_type, subject_item);
+
+        char date_item_formatted[35] = {};
+        SYSTEMTIME record;
+        if (date_to_systemtime(&record, date_item)) {
+            copy_text(date_item_formatted, sizeof date_item_formatted, date_item);
+            date_item_formatted[4] = '/';
+            date_item_formatted[7] = '/';
+            date_item_formatted[10] = ' ';
+        }
+
+        int written = append_item_block(message, date_item_formatted, title_item, subject_item, link_item,
+                                        description_item);
+        free(description_item);
+        // A full message ends before the first item that does not fit; the
+        // newest date then comes from the items that are in it.
+        if (!written)
+            break;
+
+        order = compare_date(&date_newer, date_item, newest);
+        if ((order == 1 && date_newer == date_item) || (order == 0 && is_valid_date(date_item)))
+            copy_text(newest, NewestTimestampSize, date_item);
+        ++count;
+    }
+    return count;
+}
+
+int FeedConverter::convert_feed(char *message, size_t message_size, const char *file_path, const char *last_seen,
+                                char *newest)
+{
+    TiXmlDocument document;
+    if (!load_feed_document(&document, file_path)) {
+        OutputDebugStringA(document.ErrorDesc());
+        return 0;
+    }
+    TiXmlHandle docHandle(&document);
+    int feed_type = get_feed_type(docHandle);
+    if (feed_type == FeedUnknown || !message || !newest)
+        return 0;
+    int encoding = get_feed_encoding(docHandle);
+    TiXmlHandle hChannel = feed_type == FeedAtom ? docHandle.FirstChildElement()
+                                                 : docHandle.FirstChildElement().FirstChildElement();
+
+    char title[TextFieldSize], link[TextFieldSize], description[TextFieldSize];
+    get_title(hChannel, encoding, feed_type, title);
+    get_link(hChannel, feed_type, link);
+    get_description(hChannel, encoding, feed_type, description);
+
+    char ffrom[FormatLimit], fsubject[FormatLimit], header[FormatLimit];
+    format_from(link, ffrom);
+    format_subject(title, description, fsubject);
+    wsprintfA(header, "Date: %s\r\nFrom: %s\r\nSubject: %s\r\nTo: %s\r\n\r\n", HeaderDatePlaceholder, ffrom, fsubject,
+              "[KIVv1.08]");
+
+    MessageBuffer buffer = {message, message_size, 0, sizeof MessageEnd - 1};
+    if (!append_text(&buffer, header) || !append_text(&buffer, link) || !append_text(&buffer, "\n\n---\n"))
+        return 0;
+    TiXmlHandle hItem(get_first_item(docHandle, feed_type));
+    if (convert_items(hItem, &buffer, last_seen, newest, encoding, feed_type) == 0)
+        return 0;
+    buffer.reserve = 0;
+    append_text(&buffer, MessageEnd);
+
+    fill_header_date(message, newest);
+    if (!is_valid_date(newest)) {
+        SYSTEMTIME time_now;
+        GetSystemTime(&time_now);
+        snprintf(newest, NewestTimestampSize, "%04d-%02d-%02dT%02d:%02d:%02d+00:00", time_now.wYear,
+                 time_now.wMonth, time_now.wDay, time_now.wHour, time_now.wMinute, time_now.wSecond);
+        fill_header_date(message, newest);
+    }
+    return 1;
+}
