@@ -1,0 +1,6 @@
+// Answers the message boxes that the plug-in shows, as a user would, and
+// reports what each said. For scripted runs; a person answers them by hand.
+#pragma once
+
+// answer: IDOK or IDCANCEL.
+void StartBoxWatcher(int answer);

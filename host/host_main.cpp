@@ -1,0 +1,357 @@
+// The stand-in host: loads the plug-in as the mail client does and calls its
+// callbacks, from a script (command line or standard input) or, with
+// --window, from a small window a person can use.
+#include "box_watcher.h"
+#include "host_state.h"
+#include "text_codec.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+HMODULE plugin;
+HMENU toolsMenu;
+const UINT_PTR MinuteTimer = 1;
+const int SetupMenuId = 30001, ExitMenuId = 30002;
+
+typedef int(WINAPI *NoArgCallback)();
+typedef int(WINAPI *MenuInitCallback)(HWND, HMENU, int);
+typedef int(WINAPI *WindowCallback)(HWND);
+typedef int(WINAPI *InfoCallback)(char *);
+
+template <class T> T PluginFunction(const char *name)
+{
+    FARPROC function = plugin ? GetProcAddress(plugin, name) : nullptr;
+    if (!function)
+        HostPrint("error: the plug-in exports no %s", name);
+    return reinterpret_cast<T>(reinterpret_cast<void (*)()>(function));
+}
+
+// Waits while keeping this thread's windows answering.
+void PumpFor(DWORD milliseconds)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= milliseconds)
+            return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed < 20 ? milliseconds - elapsed : 20,
+                                  QS_ALLINPUT);
+    }
+}
+
+bool WaitUntil(bool (*done)(int, const std::string &), int count, const std::string &name, DWORD timeout)
+{
+    DWORD start = GetTickCount();
+    while (!done(count, name)) {
+        if (GetTickCount() - start >= timeout)
+            return false;
+        PumpFor(20);
+    }
+    return true;
+}
+
+void LoadPlugin()
+{
+    plugin = LoadLibraryA(Options.pluginPath.c_str());
+    if (plugin)
+        HostPrint("load ok");
+    else
+        HostPrint("load refused error=%lu", static_cast<unsigned long>(GetLastError()));
+}
+
+void ShowInfo()
+{
+    if (auto info = PluginFunction<InfoCallback>("QNC_OnPlugInInfo")) {
+        char record[1024];
+        memset(record, 0x7f, sizeof record);  // untouched bytes stay visible
+        int result = info(record);
+        for (int field = 0; field < 4; ++field) {
+            static const char *names[] = {"name", "author", "version", "description"};
+            std::string text(record + field * 80, strnlen(record + field * 80, 80));
+            HostPrint("info %s=\"%s\" hex=%s", names[field], ForTerminal(text).c_str(), HexBytes(text).c_str());
+        }
+        HostPrint("info result=%d", result);
+    }
+}
+
+void PrintMenu(HMENU menu)
+{
+    int count = GetMenuItemCount(menu);
+    HostPrint("menu items=%d", count);
+    for (int i = 0; i < count; ++i) {
+        char text[256] = "";
+        MENUITEMINFOA item;
+        memset(&item, 0, sizeof item);
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STRING;
+        item.dwTypeData = text;
+        item.cch = sizeof text;
+        GetMenuItemInfoA(menu, UINT(i), TRUE, &item);
+        if (item.fType & MFT_SEPARATOR)
+            HostPrint("menu %d separator", i);
+        else
+            HostPrint("menu %d id=%u text=\"%s\" hex=%s", i, item.wID, ForTerminal(text).c_str(), HexBytes(text).c_str());
+    }
+}
+
+void InitMenu(int menuType)
+{
+    auto menuInit = PluginFunction<MenuInitCallback>("QNC_OnMenuInit");
+    if (!menuInit)
+        return;
+    HMENU menu = CreatePopupMenu();
+    AppendMenuA(menu, MF_STRING, SetupMenuId, "Plug-in settings...");
+    int result = menuInit(MainWindow, menu, menuType);
+    HostPrint("menuinit type=%d result=%d", menuType, result);
+    PrintMenu(menu);
+    DestroyMenu(menu);
+}
+
+void RunCommand(int id)
+{
+    RegisteredCommand command;
+    if (!FindRegisteredCommand(id, command)) {
+        HostPrint("error: no command %d is registered", id);
+        return;
+    }
+    BOOL result = command.callback(MainWindow, 0);
+    HostPrint("commanded id=%d result=%d", command.id, result);
+}
+
+void Setup()
+{
+    if (auto setup = PluginFunction<WindowCallback>("QNC_OnPlugInSetup"))
+        HostPrint("setup result=%d", setup(MainWindow));
+}
+
+// The callbacks with nothing to do, each called with zero arguments of its count.
+void CallIdleCallbacks()
+{
+    struct Idle {
+        const char *name;
+        int arguments;
+    } idle[] = {{"QNC_OnStart", 0},  {"QNC_OnExit", 0},    {"QNC_OnOpenFolder", 1}, {"QNC_OnOpenMail", 1},
+                {"QNC_OnOpenCompose", 2}, {"QNC_OnOutgoing", 2}, {"QNC_OnKeyDispatch", 3}, {"QNC_OnRetrieve", 2},
+                {"QNC_OnSend", 1},   {"QNC_OnFinishRetrieve", 1}, {"QNC_OnDragDrop", 4}};
+    for (const Idle &c : idle) {
+        FARPROC function = GetProcAddress(plugin, c.name);
+        if (!function) {
+            HostPrint("callback %s missing", c.name);
+            continue;
+        }
+        void (*raw)() = reinterpret_cast<void (*)()>(function);
+        int result = 0;
+        switch (c.arguments) {
+        case 0: result = reinterpret_cast<int(WINAPI *)()>(raw)(); break;
+        case 1: result = reinterpret_cast<int(WINAPI *)(int)>(raw)(0); break;
+        case 2: result = reinterpret_cast<int(WINAPI *)(int, int)>(raw)(0, 0); break;
+        case 3: result = reinterpret_cast<int(WINAPI *)(int, int, int)>(raw)(0, 0, 0); break;
+        case 4: result = reinterpret_cast<int(WINAPI *)(int, int, int, int)>(raw)(0, 0, 0, 0); break;
+        }
+        HostPrint("callback %s result=%d", c.name, result);
+    }
+}
+
+bool AppendsReached(int count, const std::string &) { return CountAppends() >= count; }
+bool CommandsReached(int count, const std::string &name) { return CountCommands(name.c_str()) >= count; }
+
+// Runs one script command; false ends the script.
+bool RunScriptCommand(const std::string &line)
+{
+    std::istringstream words(line);
+    std::string name;
+    words >> name;
+    if (name.empty() || name[0] == '#')
+        return true;
+    if (name == "load") {
+        LoadPlugin();
+    } else if (name == "unload") {
+        if (plugin)
+            HostPrint("unload result=%d", FreeLibrary(plugin));
+        plugin = nullptr;
+    } else if (name == "start" || name == "exit") {
+        if (auto callback = PluginFunction<NoArgCallback>(name == "start" ? "QNC_OnStart" : "QNC_OnExit"))
+            HostPrint("%s result=%d", name.c_str(), callback());
+    } else if (name == "info") {
+        ShowInfo();
+    } else if (name == "menu") {
+        int type = 3;
+        words >> type;
+        InitMenu(type);
+    } else if (name == "command") {
+        int id = 0;
+        words >> id;
+        RunCommand(id);
+    } else if (name == "tick") {
+        int count = 1;
+        words >> count;
+        if (auto tick = PluginFunction<NoArgCallback>("QNC_OnEveryMinute"))
+            for (int i = 0; i < count; ++i)
+                tick();
+        HostPrint("ticked %d", count);
+    } else if (name == "setup") {
+        Setup();
+    } else if (name == "callbacks") {
+        CallIdleCallbacks();
+    } else if (name == "folder") {
+        std::string folder;
+        words >> folder;
+        Options.currentFolder = folder;
+        HostPrint("folder \"%s\"", ForTerminal(folder).c_str());
+    } else if (name == "wait-appends" || name == "wait-commands") {
+        std::string command = "ManualFilter";
+        if (name == "wait-commands")
+            words >> command;
+        int count = 1;
+        DWORD timeout = 30000;
+        words >> count >> timeout;
+        bool reached = WaitUntil(name == "wait-appends" ? AppendsReached : CommandsReached, count, command, timeout);
+        HostPrint("%s %s appends=%d commands=%d", name.c_str(), reached ? "reached" : "timeout", CountAppends(),
+                  CountCommands(command.c_str()));
+    } else if (name == "sleep") {
+        DWORD milliseconds = 0;
+        words >> milliseconds;
+        PumpFor(milliseconds);
+    } else if (name == "status") {
+        HostPrint("status appends=%d manualfilter=%d", CountAppends(), CountCommands("ManualFilter"));
+    } else if (name == "quit") {
+        return false;
+    } else {
+        HostPrint("error: unknown command \"%s\"", name.c_str());
+    }
+    return true;
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_TIMER:
+        if (wParam == MinuteTimer)
+            RunScriptCommand("tick 1");
+        return 0;
+    case WM_COMMAND: {
+        int id = LOWORD(wParam);
+        if (id == SetupMenuId)
+            Setup();
+        else if (id == ExitMenuId)
+            DestroyWindow(window);
+        else
+            RunCommand(id);
+        return 0;
+    }
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void CreateMainWindow(bool visible)
+{
+    WNDCLASSA windowClass;
+    memset(&windowClass, 0, sizeof windowClass);
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = HBRUSH(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = "KIVStandInHost";
+    RegisterClassA(&windowClass);
+    HMENU bar = CreateMenu();
+    toolsMenu = CreatePopupMenu();
+    AppendMenuA(toolsMenu, MF_STRING, SetupMenuId, "Plug-in settings...");
+    AppendMenuA(toolsMenu, MF_STRING, ExitMenuId, "Exit");
+    AppendMenuA(bar, MF_POPUP, UINT_PTR(toolsMenu), "Tools");
+    MainWindow = CreateWindowA("KIVStandInHost", "KIV stand-in host", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                               CW_USEDEFAULT, 480, 240, nullptr, visible ? bar : nullptr, windowClass.hInstance,
+                               nullptr);
+    if (!visible)
+        DestroyMenu(bar);
+}
+
+void RunWindow()
+{
+    LoadPlugin();
+    if (!plugin)
+        return;
+    if (auto menuInit = PluginFunction<MenuInitCallback>("QNC_OnMenuInit"))
+        menuInit(MainWindow, toolsMenu, 3);
+    DrawMenuBar(MainWindow);
+    SetTimer(MainWindow, MinuteTimer, 60000, nullptr);
+    ShowWindow(MainWindow, SW_SHOW);
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    FreeLibrary(plugin);
+}
+
+void Usage()
+{
+    puts("kivhost [options] [command ...]\n"
+         "options: --plugin PATH  --store DIR  --folder ID  --null-folder  --print\n"
+         "         --boxes ok|cancel (answer message boxes)  --stdin (commands from input)  --window\n"
+         "commands (one argument each, words separated by blanks):\n"
+         "  load | unload | start | exit | info | menu [TYPE] | command [ID] | tick [N] | setup\n"
+         "  callbacks | folder ID | wait-appends N [MS] | wait-commands NAME N [MS] | sleep MS | status | quit");
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    bool fromInput = false, window = false;
+    std::vector<std::string> script;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        bool hasValue = i + 1 < argc;
+        if (arg == "--plugin" && hasValue)
+            Options.pluginPath = argv[++i];
+        else if (arg == "--store" && hasValue)
+            Options.storeFolder = argv[++i];
+        else if (arg == "--folder" && hasValue)
+            Options.currentFolder = argv[++i];
+        else if (arg == "--null-folder")
+            Options.nullCurrentFolder = true;
+        else if (arg == "--print")
+            Options.printMessages = true;
+        else if (arg == "--boxes" && hasValue)
+            StartBoxWatcher(strcmp(argv[++i], "cancel") == 0 ? IDCANCEL : IDOK);
+        else if (arg == "--stdin")
+            fromInput = true;
+        else if (arg == "--window")
+            window = true;
+        else if (arg == "--help" || arg == "-h")
+            return Usage(), 0;
+        else
+            script.push_back(arg);
+    }
+    CreateMainWindow(window);
+    if (window) {
+        RunWindow();
+        return 0;
+    }
+    bool going = true;
+    for (size_t i = 0; i < script.size() && going; ++i)
+        going = RunScriptCommand(script[i]);
+    if (fromInput) {
+        char line[4096];
+        while (going && fgets(line, sizeof line, stdin)) {
+            line[strcspn(line, "\r\n")] = '\0';
+            going = RunScriptCommand(line);
+        }
+    }
+    HostPrint("done");
+    ExitProcess(0);
+}
