@@ -1,6 +1,7 @@
 // The library entry point and the QNC_ callbacks that the host calls.
 #include "host_functions.h"
 #include "patrol_worker.h"
+#include "plugin_paths.h"
 #include "process_values.h"
 #include "../resources/ui_strings.h"
 #include "../settings/feed_settings.h"
@@ -28,23 +29,10 @@ void FillPluginInfo(char *record)
 
 void DerivePaths()
 {
-    DWORD length = GetModuleFileNameA(ModuleInstance, SettingsPath, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        SettingsPath[length ? MAX_PATH - 1 : 0] = '\0';
-    // The settings file is the library's path with ".ini" for its extension;
-    // the path is cut where needed so that the result still fits.
-    char *dot = strrchr(SettingsPath, '.');
-    size_t base = dot ? size_t(dot - SettingsPath) : strlen(SettingsPath);
-    if (base > MAX_PATH - 5)
-        base = MAX_PATH - 5;
-    memcpy(SettingsPath + base, ".ini", 5);
-
-    lstrcpynA(DataFolderPath, SettingsPath, MAX_PATH);
-    char *slash = strrchr(DataFolderPath, '\\');
-    size_t folder = slash ? size_t(slash - DataFolderPath) : 0;
-    if (folder > MAX_PATH - 5)
-        folder = MAX_PATH - 5;
-    memcpy(DataFolderPath + folder, "\\KIV", 5);
+    char modulePath[MAX_PATH] = "";
+    DWORD length = GetModuleFileNameA(ModuleInstance, modulePath, MAX_PATH);
+    modulePath[length < MAX_PATH ? length : MAX_PATH - 1] = '\0';
+    DerivePluginPaths(modulePath, SettingsPath, DataFolderPath, MAX_PATH);
 }
 
 BOOL ProcessAttach(HINSTANCE instance)

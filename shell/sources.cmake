@@ -1,5 +1,6 @@
 list(APPEND KIV_CORE_SOURCES
   shell/host_functions.cpp
+  shell/plugin_paths.cpp
   shell/process_values.cpp)
 list(APPEND KIV_WIN32_SOURCES
   shell/plugin_entry.cpp
