@@ -1,0 +1,296 @@
+// Whole conversions: a feed file becomes one message, byte for byte, with
+// the items newer than the last-seen date and the newest date reported.
+#include "feed_test_support.h"
+#include "shell/host_functions.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string Header = "Date: 03 May 24 18:00:00 +0900\r\n"
+                           "From: [http://garden.example/]\r\n"
+                           "Subject: Garden Notes -Weekly notes-\r\n"
+                           "To: [KIVv1.08]\r\n"
+                           "\r\n"
+                           "http://garden.example/\n\n---\n";
+const std::string TomatoesBlock = "2024/05/03 18:00:00+09:00\n"
+                                  "Tomatoes [ vegetables ]\n"
+                                  "http://garden.example/tomatoes\n"
+                                  "Staking the plants.\n\n";
+const std::string RosesBlock = "2024/05/01 08:15:00+09:00\n"
+                               "Roses [  ]\n"
+                               "http://garden.example/roses\n\n";
+
+class FeedMessage : public ::testing::Test {
+protected:
+    void SetUp() override { InstallTestHostConversions(); }
+};
+
+TEST_F(FeedMessage, WorkedExampleStopsAtTheFirstOlderItem)
+{
+    Conversion c = ConvertFile(TestDataPath("feeds/garden_notes.xml"), "2024-05-02T00:00:00+09:00");
+    EXPECT_EQ(1, c.result);
+    EXPECT_EQ(Header + TomatoesBlock + "\r\n", c.message);
+    EXPECT_EQ("2024-05-03T18:00:00+09:00", c.newest);
+    EXPECT_TRUE(c.stayed_inside);
+}
+
+TEST_F(FeedMessage, WorkedExampleWithAnEarlierLastSeenDate)
+{
+    Conversion c = ConvertFile(TestDataPath("feeds/garden_notes.xml"), "2024-04-30T00:00:00+09:00");
+    EXPECT_EQ(1, c.result);
+    EXPECT_EQ(Header + TomatoesBlock + RosesBlock + "\r\n", c.message);
+    EXPECT_EQ("2024-05-03T18:00:00+09:00", c.newest);
+}
+
+TEST_F(FeedMessage, Atom03)
+{
+    Conversion c = ConvertFile(TestDataPath("feeds/atom03.xml"), nullptr);
+    EXPECT_EQ(1, c.result);
+    EXPECT_EQ("Date: 03 May 24 10:00:00 +0000\r\n"
+              "From: [http://field.example/]\r\n"
+              "Subject: Field Log -Notes from the field-\r\n"
+              "To: [KIVv1.08]\r\n\r\n"
+              "http://field.example/\n\n---\n"
+              "2024/05/03 10:00:00+00:00\nHedgehogs [ animals ]\nhttp://field.example/hedgehogs\n"
+              "Two seen at dusk.\n\n"
+              "2024/05/02 21:30:00+09:00\nFrost [  ]\nhttp://field.example/frost\nLate frost & covers.\n\n"
+              "\r\n",
+              c.message);
+    EXPECT_EQ("2024-05-03T10:00:00+00:00", c.newest);
+    // The second entry (12:30 UTC on the 2nd) is not newer than this.
+    Conversion later = ConvertFile(TestDataPath("feeds/atom03.xml"), "2024-05-02T12:30:00Z");
+    EXPECT_EQ(1, later.result);
+    EXPECT_EQ(std::string::npos, later.message.find("Frost"));
+}
+
+// Atom 1.0 keeps its description in subtitle and its dates in updated, which
+// are not read: every entry is new on every run, dated by the clock.
+TEST_F(FeedMessage, Atom10)
+{
+    Conversion c = ConvertFile(TestDataPath("feeds/atom10.xml"), "2024-05-02T00:00:00+09:00");
+    EXPECT_EQ(1, c.result);
+    ASSERT_GT(c.message.size(), 32u);
+    EXPECT_EQ(" +0000\r\n", c.message.substr(24, 8));
+    EXPECT_EQ("From: [http://orchard.example/feed.atom]\r\n"
+              "Subject: Orchard --\r\n"
+              "To: [KIVv1.08]\r\n\r\n"
+              "http://orchard.example/feed.atom\n\n---\n"
+              "\nBlossom [  ]\nhttp://orchard.example/blossom\nApples in bloom.\n\n"
+              "\nBees [  ]\nhttp://orchard.example/bees\n\n"
+              "\r\n",
+              c.message.substr(32));
+    ASSERT_EQ(1, FeedConverter::is_valid_date(c.newest.c_str()));
+    EXPECT_EQ("+00:00", c.newest.substr(19));
+    char fdate[MailDateSize];
+    FeedConverter::format_mail_date(c.newest.c_str(), fdate);
+    EXPECT_EQ(std::string("Date: ") + fdate + "\r\n", c.message.substr(0, 32));
+}
+
+TEST_F(FeedMessage, Rss10WalksEveryFollowingSiblingAsAnItem)
+{
+    Conversion c = ConvertFile(TestDataPath("feeds/rss10.xml"), "2024-04-01T00:00:00Z");
+    EXPECT_EQ(1, c.result);
+    EXPECT_EQ("Date: 03 May 24 00:00:00 +0000\r\n"
+              "From: [http://pond.example/]\r\n"
+              "Subject: Pond -Life in the pond-\r\n"
+              "To: [KIVv1.08]\r\n\r\n"
+              "http://pond.example/\n\n---\n"
+              "2024/05/03 00:00:00+00:00\nFrogs [ amphibians ]\nhttp://pond.example/frogs\n"
+              "Spawn in <b>March</b>.\n\n"
+              "2024/04/20 12:00:00+00:00\nNewts [  ]\nhttp://pond.example/newts\n\n"
+              "\nSearch [  ]\n\n\n"
+              "\r\n",
+              c.message);
+    EXPECT_EQ("2024-05-03T00:00:00+00:00", c.newest);
+}
+
+TEST_F(FeedMessage, Rss091ItemsWithoutDatesAreAlwaysNew)
+{
+    for (const char *last_seen : {"2999-01-01T00:00:00Z", "", "garbage", static_cast<const char *>(nullptr)}) {
+        Conversion c = ConvertFile(TestDataPath("feeds/rss091.xml"), last_seen);
+        EXPECT_EQ(1, c.result);
+        EXPECT_EQ("From: [http://weather.example/]\r\n"
+                  "Subject: Weather -Daily weather-\r\n"
+                  "To: [KIVv1.08]\r\n\r\n"
+                  "http://weather.example/\n\n---\n"
+                  "\nRain [  ]\nhttp://weather.example/rain\nAll day.\n\n"
+                  "\nSun [  ]\nhttp://weather.example/sun\n\n"
+                  "\r\n",
+                  c.message.substr(32));
+        EXPECT_EQ(1, FeedConverter::is_valid_date(c.newest.c_str()));
+    }
+}
+
+std::string DatedItem(const std::string &title, const std::string &date)
+{
+    return "<item><title>" + title + "</title><dc:date>" + date + "</dc:date></item>";
+}
+
+std::string Titles(const std::string &message)
+{
+    std::string titles;
+    for (size_t at = message.find(" [ "); at != std::string::npos; at = message.find(" [ ", at + 1)) {
+        size_t start = message.rfind('\n', at) + 1;
+        titles += message.substr(start, at - start) + ",";
+    }
+    return titles;
+}
+
+TEST_F(FeedMessage, StopRuleAndNewestDate)
+{
+    const std::string newest_first = DatedItem("a", "2024-05-03T18:00:00+09:00") +
+                                     DatedItem("b", "2024-05-03T09:00:00Z") + DatedItem("c", "2024-05-01");
+    const std::string oldest_first = DatedItem("a", "2024-05-01") + DatedItem("b", "2024-05-02") +
+                                     DatedItem("c", "2024-05-03");
+    const std::string unordered = DatedItem("a", "2024-05-01") + DatedItem("b", "2024-05-03T18:00:00+09:00") +
+                                  DatedItem("c", "2024-05-03T09:00:00Z") + DatedItem("d", "2024-05-02");
+    struct Case {
+        std::string items;
+        const char *last_seen;
+        int result;
+        const char *titles;
+        const char *newest;
+    } cases[] = {
+        // An equal moment in another zone stops the walk.
+        {newest_first, "2024-05-03T09:00:00Z", 0, "", ""},
+        {newest_first, "2024-05-03T08:59:59Z", 1, "a,b,", "2024-05-03T18:00:00+09:00"},
+        {newest_first, "2024-05-01T00:00:00+00:00", 1, "a,b,", "2024-05-03T18:00:00+09:00"},
+        {newest_first, nullptr, 1, "a,b,c,", "2024-05-03T18:00:00+09:00"},
+        {newest_first, "2024-05-01T00:00:00", 1, "a,b,c,", "2024-05-03T18:00:00+09:00"},
+        {oldest_first, "2024-04-30T00:00:00Z", 1, "a,b,c,", "2024-05-03T00:00:00+00:00"},
+        {oldest_first, "2024-05-03T00:00:00+00:00", 0, "", ""},
+        // The latest date wins, the first of equal ones stays.
+        {unordered, DefaultTimestamp, 1, "a,b,c,d,", "2024-05-03T18:00:00+09:00"},
+        {"", DefaultTimestamp, 0, "", ""},
+    };
+    for (const Case &c : cases) {
+        Conversion conversion = ConvertText(Rss20Feed(c.items), c.last_seen);
+        EXPECT_EQ(c.result, conversion.result) << c.items << " since " << (c.last_seen ? c.last_seen : "(null)");
+        if (conversion.result == 1) {
+            EXPECT_EQ(c.titles, Titles(conversion.message)) << c.items;
+        }
+        EXPECT_EQ(c.newest, conversion.newest) << c.items;
+    }
+}
+
+TEST_F(FeedMessage, ItemDatedInUtcGetsTheCompletedDateLine)
+{
+    Conversion c = ConvertText(Rss20Feed(DatedItem("z", "2024-05-03T18:00:00Z")), nullptr);
+    EXPECT_NE(std::string::npos, c.message.find("\n---\n2024/05/03 18:00:00+00:00\nz [  ]\n\n\n\r\n"));
+    EXPECT_EQ("Date: 03 May 24 18:00:00 +0000\r\n", c.message.substr(0, 32));
+}
+
+TEST_F(FeedMessage, SubjectIsCutAt1023Characters)
+{
+    const std::string title(511, 't'), description(511, 'd');
+    char fsubject[FormatLimit + 16];
+    memset(fsubject, 'z', sizeof fsubject);
+    EXPECT_EQ(1, FeedConverter::format_subject(title.c_str(), description.c_str(), fsubject));
+    EXPECT_EQ(title + " -" + std::string(510, 'd'), fsubject);
+    EXPECT_EQ(std::string(16, 'z'), std::string(fsubject + FormatLimit, 16));
+    EXPECT_EQ(0, FeedConverter::format_subject("t", "d", nullptr));
+    char ffrom[FormatLimit];
+    EXPECT_EQ(1, FeedConverter::format_from("http://l/", ffrom));
+    EXPECT_STREQ("[http://l/]", ffrom);
+    EXPECT_EQ(0, FeedConverter::format_from("http://l/", nullptr));
+
+    // The header block keeps the same cut: it ends inside the Subject line.
+    Conversion c = ConvertText(Rss20Feed(DatedItem("i", "2024-05-03T18:00:00Z"), "<title>" + title +
+                                         "</title><link>http://l/</link><description>" + description +
+                                         "</description>"),
+                               nullptr);
+    EXPECT_EQ(1, c.result);
+    const std::string cut_header = "Date: 03 May 24 18:00:00 +0000\r\nFrom: [http://l/]\r\nSubject: " + title + " -";
+    const size_t kept = 1023 - cut_header.size();
+    ASSERT_EQ(cut_header, c.message.substr(0, cut_header.size()));
+    EXPECT_EQ(std::string(kept, 'd') + "http://l/\n\n---\n", c.message.substr(cut_header.size(), kept + 15));
+}
+
+TEST_F(FeedMessage, NothingToConvertLeavesTheBufferUntouched)
+{
+    const std::string inputs[] = {
+        "not xml",
+        "",
+        "<?xml version=\"1.0\"?><html><body/></html>",
+        "<rss version=\"2.0\"><channel><item><title>x</title></item></channel></rss>",
+        "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><item>",
+    };
+    for (const std::string &input : inputs) {
+        Conversion c = ConvertText(input, nullptr);
+        EXPECT_EQ(0, c.result) << input;
+        EXPECT_TRUE(c.untouched) << input;
+        EXPECT_EQ("", c.newest) << input;
+    }
+    Conversion missing = ConvertFile(TestDataPath("feeds/absent.xml"), nullptr, 200);
+    EXPECT_EQ(0, missing.result);
+    EXPECT_TRUE(missing.untouched);
+}
+
+// Markup-light feeds can need more room than the download size plus 100
+// bytes: the message then ends after the last item block that fits.
+TEST_F(FeedMessage, MessageEndsAfterTheLastWholeItemBlockThatFits)
+{
+    std::string items;
+    for (int i = 0; i < 200; ++i)
+        items += "<i/>";
+    const std::string feed = Rss20Feed("<item/>" + items);
+    Conversion c = ConvertText(feed, nullptr);
+    EXPECT_EQ(1, c.result);
+    EXPECT_TRUE(c.stayed_inside);
+    EXPECT_LT(c.message.size(), feed.size() + MessageSlack);
+    const std::string empty_block = "\n [  ]\n\n\n";
+    size_t blocks_start = c.message.find("\n---\n") + 5;
+    size_t block_bytes = c.message.size() - 2 - blocks_start;
+    EXPECT_EQ(0u, block_bytes % empty_block.size());
+    EXPECT_LT(block_bytes / empty_block.size(), 201u);
+    EXPECT_EQ("\n\n\r\n", c.message.substr(c.message.size() - 4));
+
+    // At the exact limit: the whole message and its terminator fit, one byte
+    // less drops the last block, and a buffer too small for the header and
+    // one block gives nothing.
+    Conversion whole = ConvertFile(TestDataPath("feeds/garden_notes.xml"), DefaultTimestamp, 1000);
+    const size_t needed = whole.message.size() + 1;
+    Conversion exact = ConvertFile(TestDataPath("feeds/garden_notes.xml"), DefaultTimestamp, needed);
+    EXPECT_EQ(whole.message, exact.message);
+    EXPECT_TRUE(exact.stayed_inside);
+    Conversion short_by_one = ConvertFile(TestDataPath("feeds/garden_notes.xml"), DefaultTimestamp, needed - 1);
+    EXPECT_EQ(1, short_by_one.result);
+    EXPECT_EQ(Header + TomatoesBlock + "\r\n", short_by_one.message);
+    EXPECT_TRUE(short_by_one.stayed_inside);
+    const size_t smallest = Header.size() + TomatoesBlock.size() + 3;
+    EXPECT_EQ(1, ConvertFile(TestDataPath("feeds/garden_notes.xml"), DefaultTimestamp, smallest).result);
+    Conversion too_small = ConvertFile(TestDataPath("feeds/garden_notes.xml"), DefaultTimestamp, smallest - 1);
+    EXPECT_EQ(0, too_small.result);
+    EXPECT_TRUE(too_small.stayed_inside);
+    EXPECT_EQ("", too_small.newest);
+}
+
+TEST_F(FeedMessage, JapaneseFeedsArriveInCodePage932)
+{
+    const std::string expected = "Subject: 庭の日記 -週刊の記録-\r\n"
+                                 "To: [KIVv1.08]\r\n\r\n"
+                                 "http://niwa.example/\n\n---\n"
+                                 "2024/05/03 18:00:00+09:00\n"
+                                 "トマトの支柱 [ 野菜 ]\n"
+                                 "http://niwa.example/tomato\n"
+                                 "支柱を立てました。\n\n"
+                                 "\r\n";
+    for (const char *file : {"feeds/japanese_utf8.xml", "feeds/japanese_euc_jp.xml"}) {
+        InstallTestHostConversions();
+        Conversion c = ConvertFile(TestDataPath(file), nullptr);
+        EXPECT_EQ(1, c.result) << file;
+        ASSERT_NE(std::string::npos, c.message.find("Subject: ")) << file;
+        EXPECT_EQ(expected, c.message.substr(c.message.find("Subject: "))) << file;
+        // The channel's title and description, the item's title, description and subject.
+        EXPECT_EQ(5, HostConversionCalls) << file;
+    }
+    // Shift_JIS is declared but not converted: the bytes pass as they are.
+    InstallTestHostConversions();
+    Conversion sjis = ConvertFile(TestDataPath("feeds/japanese_shift_jis.xml"), nullptr);
+    EXPECT_EQ(1, sjis.result);
+    EXPECT_EQ(expected, sjis.message.substr(sjis.message.find("Subject: ")));
+    EXPECT_EQ(0, HostConversionCalls);
+}
+
+}  // namespace
