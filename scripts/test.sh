@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Every test of KIV, on a fresh Debian 12 machine as on a developer's:
+# set-up, both builds, the core tests natively (sanitizers) and under Wine,
+# the plug-in tests through the stand-in host, a short fuzzing run.
+# Ends with one summary line: "N passed, M failed".
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+bash scripts/setup.sh || { echo "0 passed, 1 failed"; exit 1; }
+
+jobs=$(nproc)
+logs=build/test-logs
+mkdir -p "$logs"
+passed=0 failed=0 failures=()
+
+# Adds a stage's counts; the stage's log tells its own story on failure.
+count() {  # stage, exit code, passed, failed
+  passed=$((passed + $3)); failed=$((failed + $4))
+  if [ "$2" != 0 ] || [ "$4" != 0 ]; then
+    failures+=("$1")
+    [ "$4" != 0 ] || failed=$((failed + 1))
+    echo "== $1: FAILED (log: $logs/$1.log)"; tail -n 40 "$logs/$1.log"
+  else
+    echo "== $1: $3 passed"
+  fi
+}
+
+gtest_counts() {  # log -> "passed failed"
+  local p f
+  p=$(grep -Eo '^\[  PASSED  \] [0-9]+' "$1" | awk '{s+=$NF} END {print s+0}')
+  f=$(grep -Eo '^\[  FAILED  \] [0-9]+ test' "$1" | awk '{s+=$3} END {print s+0}')
+  echo "$p $f"
+}
+
+build() {  # stage, build dir, cmake options...
+  local stage=$1 dir=$2; shift 2
+  { cmake -S . -B "$dir" "$@" && cmake --build "$dir" -j"$jobs"; } >"$logs/$stage.log" 2>&1
+  local rc=$?
+  [ $rc = 0 ] || count "$stage" $rc 0 0
+  return $rc
+}
+
+export WINEPREFIX="$root/build/wineprefix" WINEARCH=win32 WINEDEBUG=-all
+# One wine server for the whole run instead of one per Wine process.
+LC_ALL=ja_JP.UTF-8 wineserver -p 2>/dev/null
+trap 'wineserver -k 2>/dev/null' EXIT
+
+if build native-build build/native -DCMAKE_BUILD_TYPE=Debug -DKIV_SANITIZE=ON; then
+  build/native/tests/kiv_core_tests >"$logs/native-core.log" 2>&1
+  rc=$?; read -r p f < <(gtest_counts "$logs/native-core.log"); count native-core $rc "$p" "$f"
+fi
+
+if build win32-build build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake \
+     -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
+  build/win32/wine-run build/win32/tests/kiv_core_tests.exe >"$logs/wine-core.log" 2>&1
+  rc=$?; read -r p f < <(gtest_counts "$logs/wine-core.log"); count wine-core $rc "$p" "$f"
+
+  (cd tests/plugin && KIV_WIN32_BUILD="$root/build/win32" /usr/bin/python3 -m pytest -q -p no:cacheprovider) \
+    >"$logs/plugin.log" 2>&1
+  rc=$?
+  p=$(grep -Eo '[0-9]+ passed' "$logs/plugin.log" | tail -n 1 | grep -Eo '[0-9]+' || echo 0)
+  f=$(grep -Eo '[0-9]+ (failed|error)' "$logs/plugin.log" | awk '{s+=$1} END {print s+0}')
+  count plugin "$rc" "${p:-0}" "${f:-0}"
+fi
+
+if [ -x scripts/fuzz.sh ]; then
+  bash scripts/fuzz.sh "${KIV_FUZZ_SECONDS:-60}" >"$logs/fuzz.log" 2>&1
+  rc=$?; count fuzz $rc $((rc == 0)) 0
+fi
+
+[ ${#failures[@]} = 0 ] || echo "failed stages: ${failures[*]}"
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
