@@ -1,7 +1,9 @@
 # TinyXML is Debian's: the installed library natively, and for Windows the
 # same Debian source package (security patches applied) that scripts/setup.sh
-# unpacks into the build tree. Both builds use TIXML_USE_STL, as Debian does.
-if(WIN32)
+# unpacks into the build tree. The fuzzing build compiles that source too, so
+# that the fuzzer and the sanitizers see into the parser. All builds use
+# TIXML_USE_STL, as Debian does.
+if(WIN32 OR KIV_FUZZ)
   set(KIV_TINYXML_SOURCE "${CMAKE_SOURCE_DIR}/build/third_party/tinyxml" CACHE PATH
       "Unpacked Debian tinyxml source package")
   if(NOT EXISTS "${KIV_TINYXML_SOURCE}/tinyxml.cpp")
@@ -20,6 +22,6 @@ else()
   target_link_libraries(kiv_tinyxml INTERFACE ${TINYXML_LIBRARY})
 endif()
 target_compile_definitions(kiv_tinyxml INTERFACE TIXML_USE_STL)
-if(WIN32)
+if(WIN32 OR KIV_FUZZ)
   target_compile_definitions(kiv_tinyxml PUBLIC TIXML_USE_STL)
 endif()
