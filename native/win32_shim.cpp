@@ -46,10 +46,14 @@ HMODULE GetModuleHandleA(const char *name)
     return name ? nullptr : dlopen(nullptr, RTLD_NOW);
 }
 
-FARPROC GetProcAddress(HMODULE module, const char *name)
+static FARPROC LookUpSymbol(HMODULE module, const char *name)
 {
     return reinterpret_cast<FARPROC>(dlsym(module, name));
 }
+
+FARPROC (*ShimProcLookup)(HMODULE module, const char *name) = LookUpSymbol;
+
+FARPROC GetProcAddress(HMODULE module, const char *name) { return ShimProcLookup(module, name); }
 
 BOOL MoveFileExA(const char *from, const char *to, DWORD)
 {

@@ -51,6 +51,8 @@ void OutputDebugStringA(const char *text);
 
 HMODULE GetModuleHandleA(const char *name);
 FARPROC GetProcAddress(HMODULE module, const char *name);
+// What GetProcAddress asks; tests put their own in to play different hosts.
+extern FARPROC (*ShimProcLookup)(HMODULE module, const char *name);
 
 #define MOVEFILE_REPLACE_EXISTING 0x1
 #define MOVEFILE_WRITE_THROUGH 0x8

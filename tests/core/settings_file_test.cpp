@@ -154,3 +154,23 @@ TEST_F(SettingsFileTest, RewriteLeavesNoTemporaryFileAndKeepsOldFileWhenUnwritab
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SettingsFileUnreadable, FolderInPlaceOfTheFileGivesDefaultsAndWritesNothing)
+{
+    TempFolder folder;
+    std::string ini = folder.Path("KIV.ini");
+    CreateDirectoryA(ini.c_str(), nullptr);
+    UseSettingsFile(ini, folder.Path("KIV"));
+    FolderConfigured = 0;
+    EXPECT_EQ(0, FeedSettings::IsFolderConfigured());
+    FeedSettings::LoadInterval();
+    EXPECT_EQ(0, IntervalMinutes);
+    EXPECT_EQ(0, FeedSettings::LoadAutoSort());
+    FeedSettings::WriteAutoSort(1);
+    EXPECT_FALSE(FileExists(ini + ".new"));
+    RemoveFolder(ini);
+}
+
+}  // namespace

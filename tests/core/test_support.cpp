@@ -44,6 +44,15 @@ bool FileExists(const std::string &path)
     return f != nullptr;
 }
 
+void RemoveFolder(const std::string &path)
+{
+#ifdef _WIN32
+    RemoveDirectoryA(path.c_str());
+#else
+    rmdir(path.c_str());
+#endif
+}
+
 #ifdef _WIN32
 TempFolder::TempFolder()
 {

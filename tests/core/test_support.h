@@ -8,6 +8,7 @@ std::string TestDataPath(const std::string &name);
 std::string ReadFileBytes(const std::string &path);
 void WriteFileBytes(const std::string &path, const std::string &bytes);
 bool FileExists(const std::string &path);
+void RemoveFolder(const std::string &path);  // an empty one
 
 // A fresh folder for one test, removed with its files at the end.
 class TempFolder {
