@@ -4,7 +4,6 @@
 #include "text_copy.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 const char DefaultTimestamp[] = "2000-01-01T00:00:00+09:00";
@@ -13,12 +12,21 @@ const char *const month_list[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
 
 namespace {
 
-// A field of a timestamp text read alone, as atoi reads it.
+// A field of a timestamp text read alone, as atoi reads it: white space,
+// a sign, then digits up to the first other character. Written out because
+// every item's date is converted several times per feed.
 int field_value(const char *text, int position, int width)
 {
-    char piece[5] = {};
-    memcpy(piece, text + position, size_t(width));
-    return atoi(piece);
+    const char *at = text + position, *end = at + width;
+    while (at < end && (*at == ' ' || (*at >= '\t' && *at <= '\r')))
+        ++at;
+    int sign = 1;
+    if (at < end && (*at == '+' || *at == '-'))
+        sign = *at++ == '-' ? -1 : 1;
+    int value = 0;
+    for (; at < end && *at >= '0' && *at <= '9'; ++at)
+        value = value * 10 + (*at - '0');
+    return sign * value;
 }
 
 long long floor_div(long long a, long long b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); }

@@ -1,0 +1,145 @@
+// Times convert_feed on generated RSS 2.0 feeds of many new items beside
+// TinyXML's own LoadFile of the same file, and reports the peak memory of
+// each. Every measurement runs in a child process of its own, so that its
+// peak resident size is its own.
+//   convert_feed_bench [FOLDER [ITEMS...]]
+#include "feed/feed_converter.h"
+#include "shell/host_functions.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// The host's conversion is the host's cost, not the converter's: this one
+// hands the text back as it is.
+const char *Unchanged(const char *text, int) { return text; }
+
+// Items dated in 2024, so that every one is newer than the default last-seen
+// date, with every field the converter reads.
+std::string WriteFeed(const std::string &folder, int items)
+{
+    std::string path = folder + "/feed-" + std::to_string(items) + ".xml";
+    FILE *out = fopen(path.c_str(), "wb");
+    if (!out) {
+        perror(path.c_str());
+        exit(1);
+    }
+    fprintf(out, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                 "<rss version=\"2.0\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\">\n<channel>\n"
+                 "<title>Benchmark feed</title>\n<link>http://bench.example/</link>\n"
+                 "<description>Generated items</description>\n");
+    for (int i = 0; i < items; ++i) {
+        int minutes = 24 * 60 * 365 - i;
+        fprintf(out,
+                "<item>\n<title>Item number %d &amp; more</title>\n<link>http://bench.example/items/%d</link>\n"
+                "<description>&lt;p&gt;The body of item %d, a paragraph of ordinary length that a feed "
+                "carries for each of its entries.&lt;/p&gt;</description>\n<dc:subject>topic %d</dc:subject>\n"
+                "<dc:date>2024-%02d-%02dT%02d:%02d:00+09:00</dc:date>\n</item>\n",
+                i, i, i, i % 17, 1 + minutes / (60 * 24 * 31) % 12, 1 + minutes / (60 * 24) % 28,
+                minutes / 60 % 24, minutes % 60);
+    }
+    fprintf(out, "</channel>\n</rss>\n");
+    fclose(out);
+    return path;
+}
+
+long FileSize(const std::string &path)
+{
+    FILE *in = fopen(path.c_str(), "rb");
+    fseek(in, 0, SEEK_END);
+    long size = ftell(in);
+    fclose(in);
+    return size;
+}
+
+struct Figures {
+    double seconds;    // the best of the repetitions
+    long peak_kb;      // peak resident size of the measuring process
+    int result;
+};
+
+// Runs work `repetitions` times in a child process.
+template <class Work> Figures Measure(int repetitions, Work work)
+{
+    int channel[2];
+    if (pipe(channel) != 0)
+        exit(1);
+    pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        Figures figures = {1e9, 0, 0};
+        for (int i = 0; i < repetitions; ++i) {
+            auto start = std::chrono::steady_clock::now();
+            figures.result = work();
+            std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+            if (took.count() < figures.seconds)
+                figures.seconds = took.count();
+        }
+        ssize_t written = write(channel[1], &figures, sizeof figures);
+        _exit(written == sizeof figures ? 0 : 1);
+    }
+    close(channel[1]);
+    Figures figures = {};
+    ssize_t got = read(channel[0], &figures, sizeof figures);
+    close(channel[0]);
+    int status = 0;
+    struct rusage usage = {};
+    wait4(child, &status, 0, &usage);
+    if (got != sizeof figures || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        fprintf(stderr, "measurement failed\n");
+        exit(1);
+    }
+    figures.peak_kb = usage.ru_maxrss;
+    return figures;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    std::string folder = argc > 1 ? argv[1] : "/tmp";
+    std::vector<int> sizes;
+    for (int i = 2; i < argc; ++i)
+        sizes.push_back(atoi(argv[i]));
+    if (sizes.empty())
+        sizes = {1000, 10000, 50000};
+    HostFunctions.entries[HostUTF_8] = FunctionCast<FARPROC>(&Unchanged);
+    HostFunctions.entries[HostEUC_JP] = FunctionCast<FARPROC>(&Unchanged);
+
+    printf("%8s %10s %16s %16s %7s %18s %18s\n", "items", "file KB", "convert_feed ms", "TinyXML load ms",
+           "ratio", "convert peak MB", "load peak MB");
+    bool within_goal = true;
+    for (int items : sizes) {
+        std::string path = WriteFeed(folder, items);
+        long size = FileSize(path);
+        int repetitions = items >= 50000 ? 3 : 5;
+        Figures load = Measure(repetitions, [&] {
+            TiXmlDocument document(path.c_str());
+            return document.LoadFile() ? 1 : 0;
+        });
+        Figures convert = Measure(repetitions, [&] {
+            std::vector<char> message(size_t(size) + MessageSlack);
+            char newest[NewestTimestampSize] = {};
+            return FeedConverter::convert_feed(message.data(), message.size(), path.c_str(), DefaultTimestamp,
+                                               newest);
+        });
+        remove(path.c_str());
+        if (load.result != 1 || convert.result != 1) {
+            fprintf(stderr, "the feed of %d items did not load or convert\n", items);
+            return 1;
+        }
+        double ratio = convert.seconds / load.seconds;
+        within_goal = within_goal && ratio <= 1.5;
+        printf("%8d %10ld %16.1f %16.1f %7.2f %18.1f %18.1f\n", items, size / 1024, convert.seconds * 1000,
+               load.seconds * 1000, ratio, convert.peak_kb / 1024.0, load.peak_kb / 1024.0);
+    }
+    printf("goal (convert_feed at most 1.5 times the load at every size): %s\n", within_goal ? "met" : "missed");
+    return 0;
+}
