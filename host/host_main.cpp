@@ -242,6 +242,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_COMMAND: {
         int id = LOWORD(wParam);
+        if (lParam != 0)  // a notification from the log, not a menu pick
+            return 0;
         if (id == SetupMenuId)
             Setup();
         else if (id == ExitMenuId)
@@ -250,6 +252,25 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             RunCommand(id);
         return 0;
     }
+    case WM_HOST_LOG: {
+        std::string *line = reinterpret_cast<std::string *>(lParam);
+        std::wstring wide(line->size() + 3, L'\0');
+        int n = MultiByteToWideChar(CP_UTF8, 0, line->c_str(), -1, &wide[0], int(wide.size()));
+        wide.resize(n > 0 ? size_t(n - 1) : 0);
+        delete line;
+        for (size_t at = 0; (at = wide.find(L'\n', at)) != std::wstring::npos; at += 2)
+            if (at == 0 || wide[at - 1] != L'\r')
+                wide.insert(at++, 1, L'\r');
+        wide += L"\r\n";
+        int end = GetWindowTextLengthW(LogWindow);
+        SendMessageW(LogWindow, EM_SETSEL, WPARAM(end), LPARAM(end));
+        SendMessageW(LogWindow, EM_REPLACESEL, FALSE, LPARAM(wide.c_str()));
+        return 0;
+    }
+    case WM_SIZE:
+        if (LogWindow)
+            MoveWindow(LogWindow, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+        return 0;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
@@ -273,7 +294,7 @@ void CreateMainWindow(bool visible)
     AppendMenuA(toolsMenu, MF_STRING, ExitMenuId, "Exit");
     AppendMenuA(bar, MF_POPUP, UINT_PTR(toolsMenu), "Tools");
     MainWindow = CreateWindowA("KIVStandInHost", "KIV stand-in host", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                               CW_USEDEFAULT, 480, 240, nullptr, visible ? bar : nullptr, windowClass.hInstance,
+                               CW_USEDEFAULT, 720, 420, nullptr, visible ? bar : nullptr, windowClass.hInstance,
                                nullptr);
     if (!visible)
         DestroyMenu(bar);
@@ -281,6 +302,12 @@ void CreateMainWindow(bool visible)
 
 void RunWindow()
 {
+    RECT client;
+    GetClientRect(MainWindow, &client);
+    LogWindow = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                                WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0, 0,
+                                client.right, client.bottom, MainWindow, nullptr, GetModuleHandleA(nullptr), nullptr);
+    SendMessageW(LogWindow, EM_SETLIMITTEXT, 0, 0);
     LoadPlugin();
     if (!plugin)
         return;

@@ -6,6 +6,7 @@
 
 HostOptions Options;
 HWND MainWindow;
+HWND LogWindow;
 
 namespace {
 CRITICAL_SECTION lock;
@@ -86,4 +87,7 @@ void HostPrint(const char *format, ...)
     fputc('\n', stdout);
     fflush(stdout);
     HostUnlock();
+    // Posted, not sent: the worker must never wait for the window's thread.
+    if (LogWindow)
+        PostMessageA(MainWindow, WM_HOST_LOG, 0, LPARAM(new std::string(line)));
 }

@@ -23,6 +23,9 @@ struct HostOptions {
 
 extern HostOptions Options;
 extern HWND MainWindow;
+// In window mode, the log a person reads: each printed line is posted to it.
+extern HWND LogWindow;
+const UINT WM_HOST_LOG = WM_APP + 1;  // lParam: a new'd std::string, UTF-8
 
 // Everything below is guarded by one lock; use the functions.
 void HostLock();
