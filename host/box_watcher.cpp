@@ -44,11 +44,11 @@ BOOL CALLBACK AnswerBox(HWND window, LPARAM)
         icon = GetDlgItem(window, 0x14);
     HICON shown = icon ? HICON(SendMessageA(icon, STM_GETICON, 0, 0)) : nullptr;
     const char *iconName = !shown ? "none" : shown == errorIcon ? "error" : "other";
-    HostPrint("messagebox owner=%s caption=\"%s\" captionhex=%s texthex=%s",
-              GetWindow(window, GW_OWNER) ? "window" : "none", ForTerminal(caption).c_str(),
+    HostPrint("messagebox owner=%s buttons=%s%s icon=%s caption=\"%s\" captionhex=%s texthex=%s",
+              GetWindow(window, GW_OWNER) ? "window" : "none", GetDlgItem(window, IDOK) ? "ok" : "",
+              GetDlgItem(window, IDCANCEL) ? "cancel" : "", iconName, ForTerminal(caption).c_str(),
               HexBytes(caption).c_str(), HexBytes(body).c_str());
-    HostPrint("messagebox text=\"%s\" buttons=%s%s icon=%s", ForTerminal(body).c_str(),
-              GetDlgItem(window, IDOK) ? "ok" : "", GetDlgItem(window, IDCANCEL) ? "cancel" : "", iconName);
+    HostPrint("messagebox text=\"%s\"", ForTerminal(body).c_str());
     int answer = GetDlgItem(window, boxAnswer) ? boxAnswer : IDOK;
     PostMessageA(window, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), LPARAM(GetDlgItem(window, answer)));
     return TRUE;
