@@ -2,6 +2,7 @@
 // callbacks, from a script (command line or standard input) or, with
 // --window, from a small window a person can use.
 #include "box_watcher.h"
+#include "dialog_driver.h"
 #include "host_state.h"
 #include "text_codec.h"
 
@@ -202,6 +203,10 @@ bool RunScriptCommand(const std::string &line)
         HostPrint("ticked %d", count);
     } else if (name == "setup") {
         Setup();
+    } else if (name == "drive") {
+        std::string file;
+        std::getline(words >> std::ws, file);
+        DriveSetup(file, plugin, Setup);
     } else if (name == "callbacks") {
         CallIdleCallbacks();
     } else if (name == "folder") {
@@ -331,6 +336,7 @@ void Usage()
          "         --boxes ok|cancel (answer message boxes)  --stdin (commands from input)  --window\n"
          "commands (one argument each, words separated by blanks):\n"
          "  load | unload | start | exit | info | menu [TYPE] | command [ID] | tick [N] | setup\n"
+         "  drive FILE (setup, the dialog driven by the steps in FILE; see dialog_driver.cpp)\n"
          "  callbacks | folder ID | wait-appends N [MS] | wait-commands NAME N [MS] | sleep MS | status | quit");
 }
 
