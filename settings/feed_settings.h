@@ -10,6 +10,7 @@
 enum {
     UrlBufferSize = 1000,  // a URL part holds at most 999 bytes
     IntervalCount = 7,
+    FirstFeedEntry = 3,    // index of the first feed entry, after the three options
 };
 
 extern const int IntervalMinutesTable[IntervalCount];
@@ -34,6 +35,23 @@ public:
     // One pass over the feed list (worker thread): 1 when at least one
     // message was appended and the settings file was rewritten, else 0.
     static int Patrol();
+
+    // A patrol stores one delivered feed: under the lock, the feed entry that
+    // still reads `read` becomes `written`, in the file as it is now, so that
+    // entries added, changed or removed meanwhile stay as they are. 1 when
+    // stored or when no entry reads `read` any more; 0 when the file could
+    // not be read or rewritten.
+    static int StoreFeedEntry(const std::string &read, const std::string &written);
+
+    // The journal of the entries that patrols store while the preferences
+    // dialog is open (URL -> entry, also for a feed deleted meanwhile), so
+    // that its Cancel, which puts the backup back, does not undo them. Start
+    // empties and opens it, Clear empties and closes it, Reapply writes every
+    // journalled entry over the feed entry with the same URL (call it without
+    // holding the lock); 0 when the file could not be read or rewritten.
+    static void StartTimestampJournal();
+    static void ClearTimestampJournal();
+    static int ReapplyTimestampJournal();
 
     // The shared read and rewrite procedures. ReadEntries gives 0 when the
     // file cannot be opened. RewriteEntries replaces the file atomically and

@@ -2,3 +2,6 @@ list(APPEND KIV_CORE_SOURCES
   settings/settings_file.cpp)
 list(APPEND KIV_WIN32_SOURCES
   settings/preferences_dialog.cpp)
+# The timestamps that patrols store, and their journal for the dialog's Cancel.
+list(APPEND KIV_CORE_SOURCES
+  settings/patrol_timestamps.cpp)

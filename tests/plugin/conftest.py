@@ -1,5 +1,7 @@
 import os
+import pathlib
 import subprocess
+import sys
 import time
 
 import pytest
@@ -26,3 +28,14 @@ def display():
 @pytest.fixture
 def plugin(tmp_path):
     return PluginFolder(tmp_path / "plugins")
+
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "support"))
+from feed_server import FeedServer  # noqa: E402
+
+
+@pytest.fixture
+def feed_server():
+    """A local feed server for one test, stopped at its end."""
+    with FeedServer() as server:
+        yield server

@@ -1,0 +1,187 @@
+// Downloads one feed over HTTP through WinINet into the patrol's temporary
+// file, unless the server's date says the feed has not changed since the
+// last-seen timestamp.
+#include "feed_converter.h"
+#include "http_date.h"
+
+#include <wininet.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char UserAgent[] = "kiv1.08";
+const DWORD ChunkSize = 1000;
+
+// Bounds that keep one slow server from holding up the patrol: connecting,
+// sending and every wait for response bytes give up after 10 s, and no read
+// starts once 30 s have passed since the feed's download began. A feed thus
+// takes at most about 40 s, whatever the server does.
+const DWORD WaitLimitMilliseconds = 10000;
+const DWORD FeedLimitMilliseconds = 30000;
+
+class InternetHandle {
+public:
+    explicit InternetHandle(HINTERNET handle = nullptr) : handle_(handle) {}
+    ~InternetHandle()
+    {
+        if (handle_)
+            InternetCloseHandle(handle_);
+    }
+    InternetHandle(const InternetHandle &) = delete;
+    InternetHandle &operator=(const InternetHandle &) = delete;
+    void reset(HINTERNET handle) { handle_ = handle; }
+    HINTERNET get() const { return handle_; }
+
+private:
+    HINTERNET handle_;
+};
+
+class OutputFile {
+public:
+    explicit OutputFile(const char *path) : file_(fopen(path, "w")) {}  // text mode
+    ~OutputFile()
+    {
+        if (file_)
+            fclose(file_);
+    }
+    OutputFile(const OutputFile &) = delete;
+    OutputFile &operator=(const OutputFile &) = delete;
+    FILE *get() const { return file_; }
+
+private:
+    FILE *file_;
+};
+
+void set_wait_limits(HINTERNET handle)
+{
+    DWORD limit = WaitLimitMilliseconds;
+    InternetSetOptionA(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &limit, sizeof limit);
+    InternetSetOptionA(handle, INTERNET_OPTION_SEND_TIMEOUT, &limit, sizeof limit);
+    InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &limit, sizeof limit);
+}
+
+// Sends a GET for url on the session, as opening the URL directly would (no
+// cache, redirects followed), but through a connection whose waits are
+// bounded: a request opened from the URL alone ignores time-outs on some
+// platforms. 1 when the response headers have arrived.
+int open_request(HINTERNET session, const char *url, InternetHandle &connection, InternetHandle &request)
+{
+    char host[INTERNET_MAX_HOST_NAME_LENGTH], user[INTERNET_MAX_USER_NAME_LENGTH],
+        password[INTERNET_MAX_PASSWORD_LENGTH], path[INTERNET_MAX_PATH_LENGTH], extra[INTERNET_MAX_PATH_LENGTH];
+    URL_COMPONENTSA parts;
+    memset(&parts, 0, sizeof parts);
+    parts.dwStructSize = sizeof parts;
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = sizeof host;
+    parts.lpszUserName = user;
+    parts.dwUserNameLength = sizeof user;
+    parts.lpszPassword = password;
+    parts.dwPasswordLength = sizeof password;
+    parts.lpszUrlPath = path;
+    parts.dwUrlPathLength = sizeof path;
+    parts.lpszExtraInfo = extra;
+    parts.dwExtraInfoLength = sizeof extra;
+    if (!InternetCrackUrlA(url, 0, 0, &parts))
+        return 0;
+    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+    if (parts.nScheme == INTERNET_SCHEME_HTTPS)
+        flags |= INTERNET_FLAG_SECURE;
+    else if (parts.nScheme != INTERNET_SCHEME_HTTP)
+        return 0;
+
+    char object[2 * INTERNET_MAX_PATH_LENGTH];
+    snprintf(object, sizeof object, "%s%s", path[0] ? path : "/", extra);
+    connection.reset(InternetConnectA(session, host, parts.nPort, user[0] ? user : nullptr,
+                                      password[0] ? password : nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    if (!connection.get())
+        return 0;
+    set_wait_limits(connection.get());
+    // The same request line and headers as a request opened from the URL.
+    const char *accept[] = {"*/*", nullptr};
+    request.reset(HttpOpenRequestA(connection.get(), "GET", object, nullptr, nullptr, accept, flags, 0));
+    if (!request.get())
+        return 0;
+    set_wait_limits(request.get());
+    return HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0) ? 1 : 0;
+}
+
+// 1 when the response's date header `query` says that the feed is not newer
+// than last_seen. A missing header, or one that is not an HTTP date, says
+// nothing, and the body is then downloaded.
+int is_unchanged_by(HINTERNET request, DWORD query, const char *last_seen)
+{
+    char text[256];
+    DWORD size = sizeof text;
+    if (!HttpQueryInfoA(request, query, text, &size, nullptr))
+        return 0;
+    SYSTEMTIME sLastWriteTime;
+    if (!parse_http_date(text, &sLastWriteTime))
+        return 0;
+    int newer = 0;
+    int order = FeedConverter::compare_date_systemtime(&newer, &sLastWriteTime, last_seen);
+    return order == 2 || (order == 1 && newer);
+}
+
+// The body length the response announces; a connection that closed before
+// it arrived gives a cut body, which the end of the reads does not tell apart.
+unsigned long announced_length(HINTERNET request)
+{
+    DWORD length = 0, size = sizeof length;
+    if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &size, nullptr))
+        return 0;
+    return length;
+}
+
+}  // namespace
+
+unsigned long FeedConverter::download_feed(const char *url, const char *file_temp, const char *last_seen)
+{
+    DWORD started = GetTickCount();
+    if (!InternetGetConnectedState(nullptr, 0))
+        return 0;
+    if (InternetAttemptConnect(0) != ERROR_SUCCESS)
+        return 0;
+    // Declared in this order so that they close request first, then session.
+    InternetHandle session(InternetOpenA(UserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!session.get())
+        return 0;
+    InternetHandle connection, request;
+    if (!open_request(session.get(), url, connection, request))
+        return 0;
+    // The status is not examined: an error page is saved like a feed.
+    if (is_unchanged_by(request.get(), HTTP_QUERY_LAST_MODIFIED, last_seen) ||
+        is_unchanged_by(request.get(), HTTP_QUERY_IF_MODIFIED_SINCE, last_seen))
+        return 0;
+
+    OutputFile cOFStrm(file_temp);
+    if (!cOFStrm.get())
+        return 0;
+    char chunk[ChunkSize + 1];
+    unsigned long total = 0;
+    for (;;) {
+        // A failed wait or read, a cut body, or a server that is still
+        // sending when the feed's time is up: the feed counts as not
+        // downloaded.
+        if (GetTickCount() - started >= FeedLimitMilliseconds)
+            return 0;
+        // Waiting for data first bounds each read by the wait limit; a read
+        // alone may wait until the whole chunk has arrived.
+        DWORD available = 0;
+        if (!InternetQueryDataAvailable(request.get(), &available, 0, 0))
+            return 0;
+        DWORD ReadSize = 0;
+        if (!InternetReadFile(request.get(), chunk, available && available < ChunkSize ? available : ChunkSize,
+                              &ReadSize))
+            return 0;
+        total += ReadSize;
+        if (ReadSize == 0)
+            return total < announced_length(request.get()) ? 0 : total;
+        // Written as a string: bytes after a NUL in the body are counted but
+        // not stored; no feed holds one.
+        chunk[ReadSize] = '\0';
+        fputs(chunk, cOFStrm.get());
+        fflush(cOFStrm.get());
+    }
+}

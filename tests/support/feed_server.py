@@ -1,0 +1,287 @@
+"""A small HTTP/1.1 feed server on 127.0.0.1 for the tests and the demo.
+
+Each path is programmed with `serve`: status, body (bytes, or a function of
+the request's number on that path), extra headers such as Last-Modified or
+If-Modified-Since, and how it misbehaves: a delay before answering, a stall
+before the headers or after some body bytes, a drip of one byte at a time, a
+connection closed in the middle of the body, or a hold until the test
+releases the request. Every request is logged with its headers.
+
+Every wait is bounded: nothing waits longer than `max_wait` seconds, and
+`stop` ends all waits at once, so the server always stops by itself.
+
+Run as a program it serves the files of a folder (see --help).
+"""
+import argparse
+import email.utils
+import http.server
+import os
+import pathlib
+import sys
+import threading
+import time
+from datetime import datetime, timezone
+
+
+def http_date(timestamp):
+    """The preferred HTTP date form of a timestamp text such as
+    2024-05-03T18:00:00+09:00 or 2024-05-03T09:00:00Z, or of a datetime."""
+    if isinstance(timestamp, str):
+        timestamp = datetime.fromisoformat(timestamp.replace("Z", "+00:00"))
+    return email.utils.format_datetime(timestamp.astimezone(timezone.utc), usegmt=True)
+
+
+class Request:
+    def __init__(self, method, path, version, headers, number):
+        self.method = method
+        self.path = path
+        self.version = version
+        self.headers = headers          # list of (name, value) in arrival order
+        self.number = number            # 1 for the first request on this path
+        self.arrived = time.monotonic()
+
+    def header(self, name):
+        """The value of a request header, case-insensitively, or None."""
+        for key, value in self.headers:
+            if key.lower() == name.lower():
+                return value
+        return None
+
+    def __repr__(self):
+        return "<%s %s #%d>" % (self.method, self.path, self.number)
+
+
+class Route:
+    def __init__(self, body=b"", status=200, headers=(), delay=0.0, stall=None, drip=None,
+                 close_after=None, hold=False, content_length=None):
+        self.body = body
+        self.status = status
+        self.headers = list(headers)
+        self.delay = delay
+        self.stall = stall
+        self.drip = drip
+        self.close_after = close_after
+        self.hold = hold
+        self.content_length = content_length
+        self.gate = threading.Semaphore(0)
+        self.count = 0
+
+
+class FeedServer:
+    def __init__(self, max_wait=60.0, on_request=None):
+        self.max_wait = max_wait
+        self.on_request = on_request    # called with each Request as it arrives
+        self.routes = {}
+        self.log = []
+        self.changed = threading.Condition()
+        self.stopping = threading.Event()
+        self.httpd = None
+        self.thread = None
+
+    # Life.
+
+    def start(self):
+        handler = type("Handler", (_Handler,), {"feeds": self})
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        self.httpd.daemon_threads = True
+        self.thread = threading.Thread(target=self.httpd.serve_forever, kwargs={"poll_interval": 0.05},
+                                       daemon=True)
+        self.thread.start()
+        return self
+
+    def stop(self):
+        self.stopping.set()
+        if self.httpd:
+            self.httpd.shutdown()
+            self.httpd.server_close()
+            self.thread.join(timeout=10)
+            self.httpd = None
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    @property
+    def port(self):
+        return self.httpd.server_address[1]
+
+    def url(self, path):
+        return "http://127.0.0.1:%d%s" % (self.port, path)
+
+    # Programming.
+
+    def serve(self, path, body=b"", status=200, last_modified=None, if_modified_since=None, headers=(),
+              **behaviour):
+        """Programs `path`. body: bytes, str (UTF-8) or a function of the
+        request number giving either. last_modified / if_modified_since: the
+        header values as they are sent (any text, well formed or not).
+        behaviour: delay=s before answering; stall="headers" (never answer) or
+        stall=N (send the headers and N body bytes, then nothing); drip=s
+        between single body bytes; close_after=N (send N body bytes of the
+        announced length, then close); hold=True (each request waits for
+        `release`); content_length=N announces N bytes, or None for the
+        body's length."""
+        extra = list(headers)
+        if last_modified is not None:
+            extra.append(("Last-Modified", last_modified))
+        if if_modified_since is not None:
+            extra.append(("If-Modified-Since", if_modified_since))
+        with self.changed:
+            self.routes[path] = Route(body, status, extra, **behaviour)
+        return self.url(path)
+
+    def release(self, path, count=1):
+        """Lets `count` held requests on path go on (also ones still to come)."""
+        self.routes[path].gate.release(count)
+
+    # The log.
+
+    def requests(self, path=None):
+        with self.changed:
+            return [r for r in self.log if path is None or r.path == path]
+
+    def wait_requests(self, count, path=None, timeout=30.0):
+        """Waits until at least count requests (on path) have arrived."""
+        deadline = time.monotonic() + timeout
+        with self.changed:
+            while True:
+                seen = [r for r in self.log if path is None or r.path == path]
+                if len(seen) >= count:
+                    return seen
+                remaining = deadline - time.monotonic()
+                if remaining <= 0:
+                    raise AssertionError("%d of %d requests on %s after %.0f s: %r"
+                                         % (len(seen), count, path, timeout, self.log[-10:]))
+                self.changed.wait(min(remaining, 0.5))
+
+    # Used by the handler.
+
+    def _arrive(self, handler):
+        with self.changed:
+            route = self.routes.get(handler.path)
+            if route:
+                route.count += 1
+            number = route.count if route else 1 + sum(1 for r in self.log if r.path == handler.path)
+            request = Request(handler.command, handler.path, handler.request_version,
+                              list(handler.headers.items()), number)
+            self.log.append(request)
+            self.changed.notify_all()
+        if self.on_request:
+            self.on_request(request)
+        return route, number
+
+    def _wait(self, seconds):
+        """Sleeps, bounded by max_wait; False when the server is stopping."""
+        return not self.stopping.wait(min(seconds, self.max_wait))
+
+
+class _Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    timeout = 30  # an idle kept-alive connection ends by itself
+    feeds = None
+
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        route, number = self.feeds._arrive(self)
+        if route is None:
+            self._answer(404, [], b"not found\n")
+            return
+        if route.hold and not route.gate.acquire(timeout=self.feeds.max_wait):
+            self.close_connection = True
+            return
+        if route.delay and not self.feeds._wait(route.delay):
+            return
+        if route.stall == "headers":
+            self.feeds._wait(self.feeds.max_wait)
+            self.close_connection = True
+            return
+        body = route.body(number) if callable(route.body) else route.body
+        if isinstance(body, str):
+            body = body.encode("utf-8")
+        self._answer(route.status, route.headers, body, route)
+
+    do_HEAD = do_POST = do_PUT = do_DELETE = do_GET
+
+    def _answer(self, status, headers, body, route=None):
+        length = route.content_length if route and route.content_length is not None else len(body)
+        self.send_response(status)
+        for name, value in headers:
+            self.send_header(name, value)
+        self.send_header("Content-Length", str(length))
+        self.send_header("Content-Type", "application/xml")
+        self.end_headers()
+        if self.command == "HEAD":
+            return
+        try:
+            self._send_body(body, route)
+        except OSError:
+            self.close_connection = True
+
+    def _send_body(self, body, route):
+        if route is None or (route.stall is None and route.drip is None and route.close_after is None):
+            self.wfile.write(body)
+            return
+        if route.close_after is not None:
+            self.wfile.write(body[:route.close_after])
+            self.wfile.flush()
+            self.close_connection = True
+            return
+        if route.drip is not None:
+            started = time.monotonic()
+            for i in range(len(body)):
+                if time.monotonic() - started > self.feeds.max_wait or not self.feeds._wait(route.drip):
+                    break
+                self.wfile.write(body[i:i + 1])
+                self.wfile.flush()
+            self.close_connection = True
+            return
+        self.wfile.write(body[:route.stall])
+        self.wfile.flush()
+        self.feeds._wait(self.feeds.max_wait)
+        self.close_connection = True
+
+
+def main():
+    parser = argparse.ArgumentParser(description="Serves the files of a folder as feeds on 127.0.0.1.")
+    parser.add_argument("folder", help="the files to serve, each at /<name>")
+    parser.add_argument("--last-modified", default=None,
+                        help="Last-Modified for every file: a timestamp text, or 'mtime' for the file's own")
+    parser.add_argument("--port-file", help="write the port here once serving")
+    parser.add_argument("--log", help="append one line per request here")
+    parser.add_argument("--lifetime", type=float, default=600.0, help="stop by itself after this many seconds")
+    args = parser.parse_args()
+
+    log = open(args.log, "a", buffering=1) if args.log else None
+
+    def record(request):
+        log.write("%s %s user-agent=%s\n" % (request.method, request.path, request.header("User-Agent")))
+    server = FeedServer(max_wait=30.0, on_request=record if log else None).start()
+    for path in sorted(pathlib.Path(args.folder).iterdir()):
+        if not path.is_file():
+            continue
+        last_modified = None
+        if args.last_modified == "mtime":
+            last_modified = http_date(datetime.fromtimestamp(path.stat().st_mtime, timezone.utc))
+        elif args.last_modified:
+            last_modified = http_date(args.last_modified)
+        server.serve("/" + path.name, path.read_bytes(), last_modified=last_modified)
+    if args.port_file:
+        tmp = args.port_file + ".tmp"
+        with open(tmp, "w") as f:
+            f.write("%d\n" % server.port)
+        os.replace(tmp, args.port_file)
+    try:
+        server.stopping.wait(args.lifetime)
+    except KeyboardInterrupt:
+        pass
+    finally:
+        server.stop()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
