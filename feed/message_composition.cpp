@@ -77,24 +77,26 @@ int FeedConverter::convert_items(TiXmlHandle item, MessageBuffer *message, const
     int count = 0;
     for (TiXmlElement *current = item.Element(); current; current = current->NextSiblingElement()) {
         TiXmlHandle hItem(current);
-        char date_item[TextFieldSize] = {};
-        get_item_date(hItem, feed_type, date_item);
+        // Every text buffer below is filled and terminated by its getter.
+        char date_item[TextFieldSize];
+        date_item[0] = '\0';
+        int dated = get_item_date(hItem, feed_type, date_item);
 
         const char *date_newer = nullptr;
         int order = compare_date(&date_newer, date_item, last_seen);
         if (order == 2 || (order == 1 && date_newer != date_item))
             break;
 
-        char title_item[TextFieldSize] = {}, link_item[TextFieldSize] = {}, subject_item[TextFieldSize] = {};
+        char title_item[TextFieldSize], link_item[TextFieldSize], subject_item[TextFieldSize];
         char *description_item = nullptr;
         get_title(hItem, encoding, feed_type, title_item);
         get_link(hItem, feed_type, link_item);
         get_item_description(hItem, encoding, feed_type, &description_item);
         get_subject(hItem, encoding, feed_type, subject_item);
 
+        // A date from get_item_date is valid, so it converts.
         char date_item_formatted[35] = {};
-        SYSTEMTIME record;
-        if (date_to_systemtime(&record, date_item)) {
+        if (dated) {
             copy_text(date_item_formatted, sizeof date_item_formatted, date_item);
             date_item_formatted[4] = '/';
             date_item_formatted[7] = '/';
@@ -110,7 +112,7 @@ int FeedConverter::convert_items(TiXmlHandle item, MessageBuffer *message, const
             break;
 
         order = compare_date(&date_newer, date_item, newest);
-        if ((order == 1 && date_newer == date_item) || (order == 0 && is_valid_date(date_item)))
+        if ((order == 1 && date_newer == date_item) || (order == 0 && dated))
             copy_text(newest, NewestTimestampSize, date_item);
         ++count;
     }
