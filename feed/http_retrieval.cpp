@@ -4,6 +4,8 @@
 #include "feed_converter.h"
 #include "http_date.h"
 
+#include "../shell/patrol_worker.h"
+
 #include <wininet.h>
 
 #include <cstdio>
@@ -98,13 +100,18 @@ int open_request(HINTERNET session, const char *url, InternetHandle &connection,
     if (!connection.get())
         return 0;
     set_wait_limits(connection.get());
-    // The same request line and headers as a request opened from the URL.
+    // The request line and headers of a request opened from the URL.
     const char *accept[] = {"*/*", nullptr};
     request.reset(HttpOpenRequestA(connection.get(), "GET", object, nullptr, nullptr, accept, flags, 0));
     if (!request.get())
         return 0;
     set_wait_limits(request.get());
-    return HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0) ? 1 : 0;
+    // Every feed has a session of its own, so a connection kept open would
+    // serve nobody; and WinINet's pool of kept connections starts a thread
+    // when its first one is closed, which cannot happen while the library is
+    // being unloaded, so an unload would wait for the feed in hand in vain.
+    static const char close[] = "Connection: close\r\n";
+    return HttpSendRequestA(request.get(), close, DWORD(sizeof close - 1), nullptr, 0) ? 1 : 0;
 }
 
 // 1 when the response's date header `query` says that the feed is not newer
@@ -161,10 +168,10 @@ unsigned long FeedConverter::download_feed(const char *url, const char *file_tem
     char chunk[ChunkSize + 1];
     unsigned long total = 0;
     for (;;) {
-        // A failed wait or read, a cut body, or a server that is still
-        // sending when the feed's time is up: the feed counts as not
-        // downloaded.
-        if (GetTickCount() - started >= FeedLimitMilliseconds)
+        // A failed wait or read, a cut body, a server that is still sending
+        // when the feed's time is up, or a library being unloaded: the feed
+        // counts as not downloaded.
+        if (PatrolStopRequested || GetTickCount() - started >= FeedLimitMilliseconds)
             return 0;
         // Waiting for data first bounds each read by the wait limit; a read
         // alone may wait until the whole chunk has arrived.

@@ -76,13 +76,17 @@ int patrol_feed(const std::string &folder, const std::string &url_and_time, std:
         return 0;
     char date_message[NewestTimestampSize] = {};
     int converted = FeedConverter::convert_feed(message, message_size, file_temp.path(), last_seen, date_message);
-    if (converted) {
+    // While the library is being unloaded the host is not called any more:
+    // the unload holds the loader's lock, which the host's code may need.
+    // The feed is left for the next patrol.
+    int delivered = converted && !PatrolStopRequested;
+    if (delivered) {
         HostFunctions.AppendMessage(folder.c_str(), message);
         url_and_time_new = std::string(url) + "," +
                            (FeedConverter::is_valid_date(date_message) ? date_message : DefaultTimestamp);
     }
     free(message);
-    return converted;
+    return delivered;
 }
 
 }  // namespace

@@ -228,6 +228,17 @@ bool RunScriptCommand(const std::string &line)
         DWORD milliseconds = 0;
         words >> milliseconds;
         PumpFor(milliseconds);
+    } else if (name == "reserve-memory") {
+        // Reserves every free range of the address space of at least N MB:
+        // an allocation that large then fails while small ones still succeed.
+        int megabytes = 16;
+        words >> megabytes;
+        SIZE_T least = SIZE_T(megabytes > 0 ? megabytes : 1) << 20;
+        int ranges = 0;
+        for (SIZE_T size = SIZE_T(1) << 30; size >= least; size /= 2)
+            while (VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS))
+                ++ranges;
+        HostPrint("reserved ranges=%d", ranges);
     } else if (name == "status") {
         HostPrint("status appends=%d manualfilter=%d", CountAppends(), CountCommands("ManualFilter"));
     } else if (name == "quit") {
@@ -337,7 +348,8 @@ void Usage()
          "commands (one argument each, words separated by blanks):\n"
          "  load | unload | start | exit | info | menu [TYPE] | command [ID] | tick [N] | setup\n"
          "  drive FILE (setup, the dialog driven by the steps in FILE; see dialog_driver.cpp)\n"
-         "  callbacks | folder ID | wait-appends N [MS] | wait-commands NAME N [MS] | sleep MS | status | quit");
+         "  callbacks | folder ID | wait-appends N [MS] | wait-commands NAME N [MS] | sleep MS | status | quit\n"
+         "  reserve-memory MB (leave no free range of MB or more)");
 }
 
 }  // namespace

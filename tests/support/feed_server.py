@@ -115,8 +115,10 @@ class FeedServer:
     def serve(self, path, body=b"", status=200, last_modified=None, if_modified_since=None, headers=(),
               **behaviour):
         """Programs `path`. body: bytes, str (UTF-8) or a function of the
-        request number giving either. last_modified / if_modified_since: the
-        header values as they are sent (any text, well formed or not).
+        request number giving either. last_modified / if_modified_since and
+        the values of headers: the texts as they are sent (well formed or
+        not), or functions of the request number giving a text or None (no
+        such header).
         behaviour: delay=s before answering; stall="headers" (never answer) or
         stall=N (send the headers and N body bytes, then nothing); drip=s
         between single body bytes; close_after=N (send N body bytes of the
@@ -202,7 +204,8 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         body = route.body(number) if callable(route.body) else route.body
         if isinstance(body, str):
             body = body.encode("utf-8")
-        self._answer(route.status, route.headers, body, route)
+        headers = [(name, value(number) if callable(value) else value) for name, value in route.headers]
+        self._answer(route.status, [(n, v) for n, v in headers if v is not None], body, route)
 
     do_HEAD = do_POST = do_PUT = do_DELETE = do_GET
 
@@ -213,6 +216,8 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             self.send_header(name, value)
         self.send_header("Content-Length", str(length))
         self.send_header("Content-Type", "application/xml")
+        if (self.headers.get("Connection") or "").lower() == "close":
+            self.send_header("Connection", "close")  # as servers answer the client's wish
         self.end_headers()
         if self.command == "HEAD":
             return

@@ -1,0 +1,50 @@
+"""Feeds, settings files and checks shared by the patrol tests."""
+import re
+
+FOLDER = "Inbox\\KIV"
+DEFAULT = "2000-01-01T00:00:00+09:00"
+
+
+def feed_xml(title, dates, description="about"):
+    """An RSS 1.0 feed titled `title` with one item per date, in the given
+    order (newest first, as feeds list them), as UTF-8 bytes."""
+    items = "".join(
+        "<item rdf:about=\"http://example.net/%s/%d\"><title>%s item %d</title>"
+        "<link>http://example.net/%s/%d</link><description>text %d</description>"
+        "<dc:date>%s</dc:date></item>\n" % (title, i, title, i, title, i, i, date)
+        for i, date in enumerate(dates))
+    return ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+            "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\" "
+            "xmlns=\"http://purl.org/rss/1.0/\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\">\n"
+            "<channel rdf:about=\"http://example.net/%s\"><title>%s</title>"
+            "<link>http://example.net/%s</link><description>%s</description></channel>\n%s</rdf:RDF>\n"
+            % (title, title, title, description, items)).encode("utf-8")
+
+
+def fresh_feed(title):
+    """A body function: every request gets one item newer than the last."""
+    return lambda number: feed_xml(title, ["2024-06-01T00:%02d:%02d+00:00" % divmod(number, 60)])
+
+
+def settings(*feeds, folder=FOLDER, interval=0, auto_sort=0):
+    """KIV.ini text: the folder, the two options and the feed entries."""
+    return "\r\n".join([folder, str(interval), str(auto_sort)] + list(feeds))
+
+
+def entries(plugin):
+    """The settings file's entries, as the plug-in reads them."""
+    return plugin.read_ini().decode("cp932").split()
+
+
+def subjects(plugin, folder=FOLDER):
+    """The feed titles of the messages appended to folder, oldest first."""
+    found = []
+    for message in plugin.messages(folder):
+        match = re.search(rb"^Subject: (.*?) -", message, re.M)
+        found.append(match.group(1).decode("cp932") if match else None)
+    return found
+
+
+def download_files(plugin):
+    """The patrol's download files left in the data folder."""
+    return sorted(p.name for p in plugin.data.glob("kfd*")) if plugin.data.is_dir() else []
