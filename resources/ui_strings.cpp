@@ -9,3 +9,31 @@ const char PluginVersion[] = "1.08";
 const char LoadErrorFormat[] =
     "プラグイン「%s」でエラーが発生しました。\r\nQuenda!! とプラグインのバージョンを確認してください";
 const char LoadErrorCaption[] = "プラグインエラー";
+
+const char FolderPromptCaption[] = "フォルダ設定";
+const char FolderPromptText[] =
+    "このフォルダ\r\n"
+    "（メールボックスではありません！\"受信箱\"以下をお選びください！）\r\n"
+    "にメッセージをためますか？\r\n"
+    "\r\n"
+    "巡回して取得したRSS/ATOM等はメール形式に変換されて\r\n"
+    "現在選択しているフォルダに新規メールとしてたまります。\r\n"
+    "\r\n"
+    "\r\n"
+    "一度設定したフォルダを変えたい場合には、\r\n"
+    "\"KIV.ini\"の1行目を削除してquenda!を再起動し\r\n"
+    "\"ツール\"→\"プラグインの設定\"→\" KIV -Feed Reader Plugin-\"\r\n"
+    "を選択することでまたこの設定ダイアログが出ます。";
+const char FolderMissingText[] = "フォルダが選択されていないため、設定できませんでした。";
+const char FolderSpaceText[] = "名前に空白を含むフォルダは設定できません。";
+
+const char *const PreferenceTabTexts[PreferencePageCount] = {"URL LIST", "OPTION", "about"};
+const char *const AboutLines[AboutLineCount] = {
+    "(C) KIV developers",
+    "web: kiv.example.org",
+    "mail: kiv@example.org",
+    "version: 1.08",
+};
+const char *const IntervalChoiceTexts[IntervalChoiceCount] = {"0", "1", "2", "3", "6", "12", "24"};
+const char FeedAddressCaption[] = "URL LIST";
+const char FeedAddressRejectedText[] = "URLに空白やカンマ（,）は使えません。";

@@ -7,3 +7,20 @@ extern const char PluginAuthor[];
 extern const char PluginVersion[];
 extern const char LoadErrorFormat[];      // %s takes PluginName
 extern const char LoadErrorCaption[];
+
+// The destination folder prompt (twelve lines joined by CR LF).
+extern const char FolderPromptCaption[];
+extern const char FolderPromptText[];
+// Why a folder was not taken: the host gave no identifier, or one holding
+// white space, which the settings file cannot keep as one entry.
+extern const char FolderMissingText[];
+extern const char FolderSpaceText[];
+
+// The preferences dialog.
+enum { PreferencePageCount = 3, AboutLineCount = 4, IntervalChoiceCount = 7 };
+extern const char *const PreferenceTabTexts[PreferencePageCount];  // URL LIST, OPTION, about
+extern const char *const AboutLines[AboutLineCount];
+extern const char *const IntervalChoiceTexts[IntervalChoiceCount];  // hours, by interval index
+// Why the URL LIST page refused a text as a feed address.
+extern const char FeedAddressCaption[];
+extern const char FeedAddressRejectedText[];

@@ -32,6 +32,25 @@ public:
     static int SplitFeedLine(const char *entry, char *url);
     static const char *FindTimestamp(const char *entry);
 
+    // The destination folder. EnsureDestinationFolder asks the user (owned by
+    // `owner`) while no folder is recorded: 1 when one is recorded on return.
+    // InsertFolderEntry puts `identifier` above every existing entry: 1 when
+    // the file was rewritten.
+    static int EnsureDestinationFolder(HWND owner);
+    static int InsertFolderEntry(const char *identifier);
+
+    // The feed list as the URL LIST page edits it. AppendFeed gives 1 when it
+    // appended the line, 0 when the URL is listed already or the file cannot
+    // be read. RemoveFeed takes a list position (0 is the first feed).
+    static void FillFeedList(HWND list);
+    static int ReadFeedUrls(std::vector<std::string> &urls);
+    static int AppendFeed(const char *url, const char *timestamp);
+    static void RemoveFeed(int position);
+
+    // 1 when `text` holds a character that separates entries: stored, it
+    // would read back as several entries.
+    static int HoldsEntrySpace(const char *text);
+
     // One pass over the feed list (worker thread): 1 when at least one
     // message was appended and the settings file was rewritten, else 0.
     static int Patrol();

@@ -1,10 +1,195 @@
 #include "preferences_dialog.h"
 
-INT_PTR CALLBACK PreferencesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+#include "feed_list_page.h"
+#include "feed_settings.h"
+#include "settings_backup.h"
+#include "../resources/ui_strings.h"
+#include "../shell/process_values.h"
+
+#include <commctrl.h>
+
+PreferenceWindows Preferences;
+
+namespace {
+
+enum {
+    AddButton = 3,
+    DeleteButton = 4,
+    ReplaceButton = 5,
+    TabControl = 1016,
+    FeedList = 1001,
+    UrlEdit = 1000,
+    IntervalCombo = 1019,
+    AutoSortCheck = 1021,
+    FirstAboutLine = 1014,
+};
+
+void ShowOnlyPage(int index)
 {
-    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-        EndDialog(dialog, LOWORD(wParam));
+    if (index < 0 || index >= PreferencePageCount)
+        return;
+    HWND pages[PreferencePageCount] = {Preferences.urlPage, Preferences.optionPage, Preferences.aboutPage};
+    for (int i = 0; i < PreferencePageCount; ++i)
+        ShowWindow(pages[i], i == index ? SW_SHOW : SW_HIDE);
+}
+
+int AtLeastZero(LONG value) { return value > 0 ? int(value) : 0; }
+
+// The pages fill the tab control's display area.
+void PlacePagesInTab(HWND dialog)
+{
+    RECT area;
+    GetClientRect(Preferences.tab, &area);
+    SendMessageA(Preferences.tab, TCM_ADJUSTRECT, FALSE, LPARAM(&area));
+    MapWindowPoints(Preferences.tab, dialog, reinterpret_cast<POINT *>(&area), 2);
+    HWND pages[PreferencePageCount] = {Preferences.urlPage, Preferences.optionPage, Preferences.aboutPage};
+    for (HWND page : pages)
+        MoveWindow(page, area.left, area.top, area.right - area.left, area.bottom - area.top, FALSE);
+}
+
+// On resize the tab control and the URL LIST page grow with the dialog: the
+// list and the edit box widen, the buttons keep their size at the right edge.
+void LayOut(HWND dialog)
+{
+    if (!Preferences.urlPage)
+        return;  // still being created
+    RECT area;
+    GetClientRect(dialog, &area);
+    SendMessageA(Preferences.tab, TCM_ADJUSTRECT, FALSE, LPARAM(&area));
+    MoveWindow(Preferences.tab, 12, 17, AtLeastZero(area.right - area.left - 17),
+               AtLeastZero(area.bottom - area.top), TRUE);
+    MapWindowPoints(Preferences.tab, dialog, reinterpret_cast<POINT *>(&area), 2);
+    LONG left = area.left, top = area.top, right = area.right;
+    LONG width = area.right - area.left, height = area.bottom - area.top;
+    HWND page = Preferences.urlPage;
+    MoveWindow(page, left, top, AtLeastZero(width - 25), AtLeastZero(height - 30), TRUE);
+    MoveWindow(GetDlgItem(page, FeedList), 11, 33, AtLeastZero(width - 107), AtLeastZero(height - 70), TRUE);
+    MoveWindow(GetDlgItem(page, AddButton), right - 106, 11, 63, 21, TRUE);
+    MoveWindow(GetDlgItem(page, ReplaceButton), right - 106, 33, 63, 21, TRUE);
+    MoveWindow(GetDlgItem(page, DeleteButton), right - 106, 65, 63, 21, TRUE);
+    MoveWindow(GetDlgItem(page, UrlEdit), 35, 11, AtLeastZero(width - 130), 20, TRUE);
+}
+
+// After CANCEL has put the file back, its options are the ones in effect. The
+// countdown restarts only when the interval really changes.
+void PutStoredOptionsIntoEffect()
+{
+    if (IntervalMinutesTable[FeedSettings::ReadIntervalIndex()] != IntervalMinutes)
+        FeedSettings::LoadInterval();
+    FeedSettings::LoadAutoSort();
+}
+
+void Dispatch(HWND window, WPARAM wParam)
+{
+    int id = LOWORD(wParam), code = HIWORD(wParam);
+    switch (id) {
+    case IDOK:
+        DiscardSettingsBackup();
+        EndDialog(Preferences.frame, 1);
+        break;
+    case IDCANCEL:
+        if (RestoreSettingsBackup())
+            PutStoredOptionsIntoEffect();
+        EndDialog(Preferences.frame, 2);
+        break;
+    case AddButton:
+        AddFeedAndSelectLast();
+        break;
+    case DeleteButton:
+        DeleteSelectedFeed();
+        break;
+    case ReplaceButton:
+        ReplaceSelectedFeed();
+        break;
+    case IntervalCombo:
+        if (code == CBN_SELCHANGE)
+            StoreChosenInterval();
+        break;
+    case AutoSortCheck:
+        if (code == BN_CLICKED)
+            StoreAutoSortCheck();
+        break;
+    }
+    // Only the feed list sends this code (LBN_DBLCLK).
+    if (code == LBN_DBLCLK)
+        EditDoubleClickedFeed(window);
+}
+
+}  // namespace
+
+int SetUpPreferencePages(HWND dialog)
+{
+    if (!FeedSettings::EnsureDestinationFolder(dialog))
+        return 0;
+    InitCommonControls();
+
+    Preferences.tab = GetDlgItem(dialog, TabControl);
+    for (int i = 0; i < PreferencePageCount; ++i) {
+        TCITEMA item = {};
+        item.mask = TCIF_TEXT;
+        item.pszText = const_cast<char *>(PreferenceTabTexts[i]);
+        SendMessageA(Preferences.tab, TCM_INSERTITEMA, WPARAM(i), LPARAM(&item));
+    }
+
+    Preferences.urlPage = CreateDialogParamA(ModuleInstance, MAKEINTRESOURCEA(102), dialog, PreferencesPageProc, 0);
+    Preferences.optionPage =
+        CreateDialogParamA(ModuleInstance, MAKEINTRESOURCEA(103), dialog, PreferencesPageProc, 0);
+    Preferences.aboutPage = CreateDialogParamA(ModuleInstance, MAKEINTRESOURCEA(107), dialog, PreferencesPageProc, 0);
+    for (int i = 0; i < AboutLineCount; ++i)
+        SetDlgItemTextA(Preferences.aboutPage, FirstAboutLine + i, AboutLines[i]);
+
+    Preferences.intervalCombo = GetDlgItem(Preferences.optionPage, IntervalCombo);
+    Preferences.autoSortCheck = GetDlgItem(Preferences.optionPage, AutoSortCheck);
+    FillOptionPage();
+
+    PlacePagesInTab(dialog);
+    ShowWindow(Preferences.urlPage, SW_SHOW);
+
+    // Taken after the prompt: CANCEL keeps the folder the user has just chosen.
+    TakeSettingsBackup();
+    FeedSettings::FillFeedList(GetDlgItem(Preferences.urlPage, FeedList));
+    return 1;
+}
+
+INT_PTR CALLBACK PreferencesDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG: {
+        Preferences = PreferenceWindows();
+        Preferences.frame = window;
+        int ready = SetUpPreferencePages(window);
+        if (!ready)
+            SendMessageA(window, WM_COMMAND, IDCANCEL, 0);
+        return ready;
+    }
+    case WM_SIZE:
+        LayOut(window);
+        return 0;
+    case WM_NOTIFY: {
+        const NMHDR *header = reinterpret_cast<const NMHDR *>(lParam);
+        if (header->hwndFrom == Preferences.tab && header->code == UINT(TCN_SELCHANGE))
+            ShowOnlyPage(int(SendMessageA(Preferences.tab, TCM_GETCURSEL, 0, 0)));
         return TRUE;
     }
-    return message == WM_INITDIALOG;
+    case WM_COMMAND:
+        Dispatch(window, wParam);
+        return TRUE;
+    case WM_DESTROY:
+        // The pages end with the dialog; nothing may reach their old handles.
+        if (window == Preferences.frame)
+            Preferences = PreferenceWindows();
+        return FALSE;
+    }
+    return FALSE;
+}
+
+INT_PTR CALLBACK PreferencesPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG)
+        return TRUE;
+    if (message == WM_COMMAND) {
+        PreferencesDialogProc(page, message, wParam, lParam);
+        return TRUE;
+    }
+    return FALSE;
 }

@@ -3,3 +3,17 @@
 #include "../native/platform.h"
 
 INT_PTR CALLBACK PreferencesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// The one procedure of the three pages; their commands go to the dialog's dispatch.
+INT_PTR CALLBACK PreferencesPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+// Prepares the dialog when it opens: 1 when ready, 0 when it must close.
+int SetUpPreferencePages(HWND dialog);
+
+// The windows of the open dialog (the dialog is modal: one at a time). All
+// null while no dialog is open.
+struct PreferenceWindows {
+    HWND frame;
+    HWND tab;
+    HWND urlPage, optionPage, aboutPage;
+    HWND intervalCombo, autoSortCheck;
+};
+extern PreferenceWindows Preferences;

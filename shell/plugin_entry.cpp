@@ -7,6 +7,7 @@
 #include "../settings/feed_settings.h"
 #include "../settings/preferences_dialog.h"
 
+#include <commctrl.h>
 #include <io.h>
 #include <stdio.h>
 #include <string.h>
@@ -151,6 +152,9 @@ int WINAPI QNC_OnFinishRetrieve(LPVOID) { return 0; }
 
 int WINAPI QNC_OnPlugInSetup(HWND parent)
 {
+    // The dialog's template holds a tab control: its class must exist first.
+    INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_TAB_CLASSES};
+    InitCommonControlsEx(&classes);
     DialogBoxParamA(ModuleInstance, MAKEINTRESOURCEA(101), parent, PreferencesDialogProc, 0);
     return 1;
 }

@@ -1,0 +1,122 @@
+// The URL LIST and OPTION pages. The list box always shows what the settings
+// file holds: every change is written first, then the list is read back.
+#include "feed_list_page.h"
+
+#include "feed_settings.h"
+#include "preferences_dialog.h"
+#include "../feed/feed_converter.h"
+#include "../resources/ui_strings.h"
+
+#include <cstring>
+
+namespace {
+
+enum { UrlEdit = 1000, FeedList = 1001 };
+
+HWND FeedListBox() { return GetDlgItem(Preferences.urlPage, FeedList); }
+
+void SelectLastFeed()
+{
+    HWND list = FeedListBox();
+    LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+    SendMessageA(list, LB_SETCURSEL, WPARAM(count - 1), 0);
+}
+
+// White space would split the text into several entries when the file is read
+// back, and a comma would cut it where the timestamp begins.
+bool IsStorableFeedAddress(const char *text)
+{
+    return !FeedSettings::HoldsEntrySpace(text) && !strchr(text, ',');
+}
+
+}  // namespace
+
+void FeedSettings::FillFeedList(HWND list)
+{
+    std::vector<std::string> urls;
+    if (!ReadFeedUrls(urls))
+        return;
+    SendMessageA(list, LB_RESETCONTENT, 0, 0);
+    for (const std::string &url : urls)
+        SendMessageA(list, LB_ADDSTRING, 0, LPARAM(url.c_str()));
+}
+
+int AddFeedFromEdit(HWND page)
+{
+    char url[UrlBufferSize] = "";
+    if (GetDlgItemTextA(page, UrlEdit, url, UrlBufferSize) == 0)
+        return 0;
+    if (!IsStorableFeedAddress(url)) {
+        MessageBoxA(Preferences.frame, FeedAddressRejectedText, FeedAddressCaption, MB_OK | MB_ICONEXCLAMATION);
+        return 0;
+    }
+    if (!FeedSettings::AppendFeed(url, DefaultTimestamp))
+        return 0;
+    SetDlgItemTextA(page, UrlEdit, "");
+    FeedSettings::FillFeedList(FeedListBox());
+    return 1;
+}
+
+int DeleteSelectedFeed()
+{
+    LRESULT selected = SendMessageA(FeedListBox(), LB_GETCURSEL, 0, 0);
+    if (selected == LB_ERR)
+        return 0;
+    FeedSettings::RemoveFeed(int(selected));
+    FeedSettings::FillFeedList(FeedListBox());
+    return 1;
+}
+
+void AddFeedAndSelectLast()
+{
+    AddFeedFromEdit(Preferences.urlPage);
+    SelectLastFeed();
+}
+
+void ReplaceSelectedFeed()
+{
+    LRESULT selected = SendMessageA(FeedListBox(), LB_GETCURSEL, 0, 0);
+    if (AddFeedFromEdit(Preferences.urlPage) && selected != LB_ERR) {
+        FeedSettings::RemoveFeed(int(selected));
+        FeedSettings::FillFeedList(FeedListBox());
+    }
+    SelectLastFeed();
+}
+
+void EditDoubleClickedFeed(HWND page)
+{
+    HWND list = FeedListBox();
+    LRESULT selected = SendMessageA(list, LB_GETCURSEL, 0, 0);
+    if (selected == LB_ERR)
+        return;
+    char url[UrlBufferSize] = "";
+    LRESULT length = SendMessageA(list, LB_GETTEXTLEN, WPARAM(selected), 0);
+    if (length == LB_ERR || length >= UrlBufferSize)
+        return;
+    SendMessageA(list, LB_GETTEXT, WPARAM(selected), LPARAM(url));
+    SetDlgItemTextA(page, UrlEdit, url);
+}
+
+void StoreChosenInterval()
+{
+    LRESULT index = SendMessageA(Preferences.intervalCombo, CB_GETCURSEL, 0, 0);
+    if (index == CB_ERR)
+        return;
+    FeedSettings::WriteIntervalIndex(int(index));
+    FeedSettings::LoadInterval();
+}
+
+void StoreAutoSortCheck()
+{
+    int flag = SendMessageA(Preferences.autoSortCheck, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+    FeedSettings::WriteAutoSort(flag);
+    FeedSettings::LoadAutoSort();
+}
+
+void FillOptionPage()
+{
+    for (const char *text : IntervalChoiceTexts)
+        SendMessageA(Preferences.intervalCombo, CB_ADDSTRING, 0, LPARAM(text));
+    SendMessageA(Preferences.intervalCombo, CB_SETCURSEL, WPARAM(FeedSettings::ReadIntervalIndex()), 0);
+    SendMessageA(Preferences.autoSortCheck, BM_SETCHECK, WPARAM(FeedSettings::ReadAutoSort()), 0);
+}

@@ -1,0 +1,18 @@
+// The URL LIST and OPTION pages: what their controls do to the settings file.
+#pragma once
+#include "../native/platform.h"
+
+// Adds the text of the page's edit box as a new feed: 1 when added.
+int AddFeedFromEdit(HWND page);
+// Removes the feed selected in the list: 1 when one was removed.
+int DeleteSelectedFeed();
+
+// The buttons and controls, as the dialog's command dispatch calls them.
+void AddFeedAndSelectLast();
+void ReplaceSelectedFeed();
+void EditDoubleClickedFeed(HWND page);
+void StoreChosenInterval();
+void StoreAutoSortCheck();
+
+// Fills the OPTION page from the settings file.
+void FillOptionPage();

@@ -1,0 +1,28 @@
+// The destination folder prompt: fixes, once, the host folder that receives
+// the feeds' messages.
+#include "feed_settings.h"
+
+#include "../resources/ui_strings.h"
+#include "../shell/host_functions.h"
+#include "../shell/process_values.h"
+
+int FeedSettings::EnsureDestinationFolder(HWND owner)
+{
+    FolderConfigured = IsFolderConfigured();
+    if (FolderConfigured)
+        return 1;
+    if (MessageBoxA(owner, FolderPromptText, FolderPromptCaption, MB_OKCANCEL) != IDOK)
+        return 0;
+    // Asked only now: the user has had the chance to select the folder.
+    const char *identifier = HostFunctions.GetCurrentFolder();
+    const char *refusal = nullptr;
+    if (!identifier || !*identifier)
+        refusal = FolderMissingText;
+    else if (HoldsEntrySpace(identifier))
+        refusal = FolderSpaceText;  // it would read back as several entries
+    if (refusal) {
+        MessageBoxA(owner, refusal, FolderPromptCaption, MB_OK | MB_ICONEXCLAMATION);
+        return 0;
+    }
+    return InsertFolderEntry(identifier);
+}

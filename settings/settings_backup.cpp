@@ -1,0 +1,67 @@
+#include "settings_backup.h"
+
+#include "feed_settings.h"
+#include "../shell/process_values.h"
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+// Only the host's thread opens the dialog, and only one at a time.
+bool backupTaken;
+
+}  // namespace
+
+int SettingsBackupPath(char *path, size_t size)
+{
+    int length = snprintf(path, size, "%s\\bkup.ini", DataFolderPath);
+    return length > 0 && size_t(length) < size;
+}
+
+int TakeSettingsBackup()
+{
+    backupTaken = false;
+    char backup[MAX_PATH];
+    if (!SettingsBackupPath(backup, sizeof backup))
+        return 0;
+    // The journal opens first: a timestamp a patrol stores from now on is
+    // either in the backup or in the journal, so CANCEL keeps it.
+    FeedSettings::StartTimestampJournal();
+    SettingsFileLock lock;
+    backupTaken = CopyFileA(SettingsPath, backup, FALSE) != 0;
+    return backupTaken;
+}
+
+void DiscardSettingsBackup()
+{
+    backupTaken = false;
+    FeedSettings::ClearTimestampJournal();
+    char backup[MAX_PATH];
+    if (SettingsBackupPath(backup, sizeof backup))
+        DeleteFileA(backup);
+}
+
+int RestoreSettingsBackup()
+{
+    char backup[MAX_PATH];
+    bool restored = false;
+    if (backupTaken && SettingsBackupPath(backup, sizeof backup)) {
+        // Copied beside the settings file and moved over it, so that the file
+        // is whole at every moment, as after any rewrite.
+        SettingsFileLock lock;
+        std::string temporary = std::string(SettingsPath) + ".new";
+        restored = CopyFileA(backup, temporary.c_str(), FALSE) &&
+                   MoveFileExA(temporary.c_str(), SettingsPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        if (!restored)
+            DeleteFileA(temporary.c_str());
+    }
+    backupTaken = false;
+    if (restored) {
+        // CANCEL undoes the user's edits, not what patrols delivered meanwhile.
+        FeedSettings::ReapplyTimestampJournal();
+        DeleteFileA(backup);  // one that could not be put back stays, for the user
+    }
+    FeedSettings::ClearTimestampJournal();
+    return restored;
+}
