@@ -15,6 +15,7 @@
 //   tab N | text PAGE ID TEXT | click PAGE ID | select N | dblclick N | pick N
 //   size W H | ok | cancel | close | dump | controls | layout | shot FILE
 //   boxshot FILE ok|cancel | file PATH | tick N | wait-appends N MS | status | echo TEXT | sleep MS
+//   template ID (the dialog template's bytes, Japanese language)
 namespace {
 
 const char FrameCaption[] = "Feed Reader Plugin Preferences";
@@ -391,6 +392,15 @@ void RunStep(const std::string &line)
         HostPrint("drive appends=%d", CountAppends());
     } else if (name == "status") {
         HostPrint("drive appends=%d manualfilter=%d", CountAppends(), CountCommands("ManualFilter"));
+    } else if (name == "template") {
+        // The dialog template as the plug-in's resources hold it, in Japanese.
+        words >> number;
+        HRSRC found = FindResourceExA(driver.plugin, MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(number),
+                                      MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT));
+        HGLOBAL loaded = found ? LoadResource(driver.plugin, found) : nullptr;
+        const char *bytes = loaded ? static_cast<const char *>(LockResource(loaded)) : nullptr;
+        HostPrint("template %d hex=%s", number,
+                  bytes ? HexBytes(std::string(bytes, SizeofResource(driver.plugin, found))).c_str() : "");
     } else if (name == "echo") {
         HostPrint("drive echo %s", RestOfLine(words).c_str());
     } else if (name == "sleep") {
@@ -401,11 +411,21 @@ void RunStep(const std::string &line)
     }
 }
 
+// Steps that act on the dialog; the others need none.
+bool NeedsDialog(const std::string &step)
+{
+    std::string name = step.substr(0, step.find(' '));
+    for (const char *free : {"", "file", "status", "echo", "sleep", "tick", "wait-appends", "boxshot", "template"})
+        if (name == free || name[0] == '#')
+            return false;
+    return true;
+}
+
 DWORD WINAPI Drive(LPVOID)
 {
     for (const std::string &step : driver.steps) {
-        if (driver.setupEnded && step.compare(0, 4, "file") != 0 && step.compare(0, 6, "status") != 0) {
-            HostPrint("drive skipped \"%s\": the dialog has closed", step.c_str());
+        if (NeedsDialog(step) && !Frame()) {
+            HostPrint("drive skipped \"%s\": no dialog is open", step.c_str());
             continue;
         }
         RunStep(step);

@@ -133,3 +133,27 @@ class HostSession:
                 break
             self.seen.append(line)
         return self.seen
+
+
+SCREENSHOTS = WIN32_BUILD / "screenshots"
+
+
+def drive_dialog(plugin, steps, before=(), **options):
+    """Opens the preferences (`setup`) while the host's dialog driver plays
+    `steps`, one a line (see host/dialog_driver.cpp); the lines may hold
+    Japanese text. Returns the host's output lines."""
+    script = plugin.path / "steps.txt"
+    script.write_bytes("\n".join(steps).encode("cp932"))
+    return run_host(plugin, "load", *before, "drive " + windows_path(script), "unload", **options)
+
+
+def file_step(path):
+    return "file " + windows_path(path)
+
+
+def file_bytes(lines, path):
+    """What a `file` step showed of a file: its bytes, or None when missing."""
+    prefix = "file " + windows_path(path) + " "
+    line = [line for line in lines if line.startswith(prefix)][-1]
+    rest = line[len(prefix):]
+    return None if rest == "exists=0" else bytes.fromhex(rest[len("hex="):])
