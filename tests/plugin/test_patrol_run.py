@@ -5,7 +5,7 @@ import re
 
 from feed_server import http_date
 from kivhost import HostSession, run_host
-from patrol_helpers import DEFAULT, download_files, entries, feed_xml, fresh_feed, settings, subjects
+from patrol_helpers import DEFAULT, download_files, entries, feed_xml, settings, subjects
 
 LAST_SEEN = "2024-05-03T18:00:00+09:00"
 NEWEST = "2024-06-01T00:00:00+00:00"

@@ -1,0 +1,108 @@
+"""Benchmark of one patrol (run through scripts/bench-patrol.sh).
+
+200 feeds from the local feed server: every other one unchanged by its
+Last-Modified date, the others with new items. Reports the patrol's wall time
+(first request to last message) and the host process's peak memory under
+Wine, beside a run of the same host with the plug-in and no feeds.
+"""
+import os
+import pathlib
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+ROOT = pathlib.Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(ROOT / "tests" / "support"))
+from feed_server import FeedServer, http_date  # noqa: E402
+
+BUILD = pathlib.Path(os.environ.get("KIV_WIN32_BUILD", ROOT / "build" / "win32"))
+WORK = ROOT / "build" / "bench-patrol"
+FEEDS = int(os.environ.get("KIV_BENCH_FEEDS", "200"))
+ITEMS = 20
+LAST_SEEN = "2024-05-01T00:00:00+00:00"
+
+
+def feed(number):
+    items = "".join(
+        "<item rdf:about=\"http://bench.example/%d/%d\"><title>Item %d of feed %d</title>"
+        "<link>http://bench.example/%d/%d</link><description>%s</description>"
+        "<dc:subject>bench</dc:subject><dc:date>2024-06-%02dT%02d:00:00Z</dc:date></item>\n"
+        % (number, i, i, number, number, i, "Some words of the item's text. " * 8, 28 - i // 24, 23 - i % 24)
+        for i in range(ITEMS))
+    return ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+            "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\" "
+            "xmlns=\"http://purl.org/rss/1.0/\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\">\n"
+            "<channel rdf:about=\"http://bench.example/%d\"><title>Feed %d</title>"
+            "<link>http://bench.example/%d</link><description>bench</description></channel>\n%s</rdf:RDF>\n"
+            % (number, number, number, items)).encode()
+
+
+def windows_path(path):
+    return "Z:" + str(path.resolve()).replace("/", "\\")
+
+
+def run(plugins, appends):
+    """Runs the host under /usr/bin/time; gives (host lines with their
+    arrival times, wall seconds, peak resident kB)."""
+    stats = plugins / "time.txt"
+    script = ["load"] + (["wait-appends %d 600000" % appends] if appends else ["sleep 2000"]) + ["unload"]
+    command = ["/usr/bin/time", "-v", "-o", str(stats), str(BUILD / "wine-run"),
+               str(BUILD / "host" / "kivhost.exe"), "--plugin", windows_path(plugins / "KIV.dll"),
+               "--store", windows_path(plugins / "store")] + script
+    started = time.monotonic()
+    process = subprocess.Popen(command, cwd=plugins, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    lines = [(time.monotonic(), raw.decode("utf-8", "replace").rstrip()) for raw in process.stdout]
+    process.wait(timeout=900)
+    wall = time.monotonic() - started
+    text = stats.read_text()
+    peak = int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", text).group(1))
+    return lines, wall, peak
+
+
+def layout(name, entries):
+    plugins = WORK / name
+    plugins.mkdir(parents=True)
+    shutil.copyfile(BUILD / "KIV.dll", plugins / "KIV.dll")
+    (plugins / "KIV.ini").write_bytes("\r\n".join(["Inbox\\Bench", "0", "0"] + entries).encode())
+    return plugins
+
+
+def main():
+    shutil.rmtree(WORK, ignore_errors=True)
+    with FeedServer() as server:
+        entries, changed, size = [], 0, 0
+        for number in range(FEEDS):
+            body = feed(number)
+            size += len(body)
+            # Odd feeds are unchanged: the server's date is the last-seen one.
+            unchanged = number % 2 == 1
+            url = server.serve("/feed/%d" % number, body,
+                               last_modified=http_date(LAST_SEEN) if unchanged else None)
+            entries.append(url + "," + LAST_SEEN)
+            changed += not unchanged
+        _, _, baseline_peak = run(layout("baseline", []), 0)
+        plugins = layout("patrol", entries)
+        lines, wall, peak = run(plugins, changed)
+        requests = server.requests()
+
+    appends = [at for at, line in lines if line.startswith("append ")]
+    if len(appends) != changed or len(requests) != FEEDS:
+        raise SystemExit("bench: %d messages of %d, %d requests of %d"
+                         % (len(appends), changed, len(requests), FEEDS))
+    patrol = appends[-1] - requests[0].arrived
+    print("feeds:     %d from the local feed server, %d KB of bodies: %d unchanged by Last-Modified, "
+          "%d with %d new items" % (FEEDS, size // 1024, FEEDS - changed, changed, ITEMS))
+    print("patrol:    %.2f s from the first request to the last message (%.1f ms a feed); %d messages"
+          % (patrol, 1000 * patrol / FEEDS, len(appends)))
+    print("host run:  %.2f s wall, peak resident memory %.1f MB" % (wall, peak / 1024))
+    print("baseline:  peak resident memory %.1f MB (the same host and plug-in, no feeds)" % (baseline_peak / 1024))
+    print("(Wine %s, %d CPUs; figures vary from run to run by some per cent)"
+          % (subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip(),
+             os.cpu_count()))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
