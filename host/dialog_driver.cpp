@@ -35,9 +35,13 @@ std::string WindowText(HWND window)
     return text;
 }
 
+// A text on one output line: readable (line breaks shown as \r and \n) and exact.
 std::string Quoted(const std::string &ansi)
 {
-    return "\"" + ForTerminal(ansi) + "\" hex=" + HexBytes(ansi);
+    std::string shown;
+    for (char c : ForTerminal(ansi))
+        shown += c == '\r' ? std::string("\\r") : c == '\n' ? std::string("\\n") : std::string(1, c);
+    return "\"" + shown + "\" hex=" + HexBytes(ansi);
 }
 
 bool IsOwnDialog(HWND window)

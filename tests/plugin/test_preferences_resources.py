@@ -1,0 +1,151 @@
+"""The dialog templates as KIV.dll holds them (Japanese language resources),
+and what the live dialog shows of them: every text in code page 932."""
+import struct
+
+from kivhost import drive_dialog, sjis
+
+CHILD = 0x50000000  # WS_CHILD | WS_VISIBLE, on every control
+PAGE_STYLE = 0x40000440  # WS_CHILD | DS_CONTROL | DS_SETFONT, not visible
+DEF_BUTTON = CHILD | 0x00010001  # BS_DEFPUSHBUTTON | WS_TABSTOP
+STATIC = CHILD | 0x00020000  # WS_GROUP (SS_LEFT is 0)
+FONT = (9, "ＭＳ Ｐゴシック")
+CHECK_TEXT = "URL LISTのRSS巡回後に\n振り分け処理を実行します"
+
+TEMPLATES = {
+    101: dict(extended=False, style=0x80CC0040, size=(198, 145), title="Feed Reader Plugin Preferences", controls=[
+        (1, "button", "OK", (155, 7, 36, 14), DEF_BUTTON),
+        (2, "button", "CANCEL", (114, 7, 36, 14), DEF_BUTTON),
+        (1016, "systabcontrol32", "Tab2", (7, 11, 184, 127), CHILD | 0x00010000)]),
+    102: dict(extended=False, style=PAGE_STYLE, size=(186, 114), title="", controls=[
+        (0xFFFF, "static", "URL", (7, 9, 13, 8), STATIC),
+        (1000, "edit", "", (20, 7, 119, 12), CHILD | 0x00810080),  # ES_AUTOHSCROLL WS_BORDER WS_TABSTOP
+        # LBS_NOTIFY LBS_USETABSTOPS LBS_WANTKEYBOARDINPUT WS_BORDER WS_VSCROLL; not sorted, single selection
+        (1001, "listbox", "", (7, 22, 132, 85), CHILD | 0x00A00481),
+        (3, "button", "ADD", (143, 7, 36, 14), DEF_BUTTON),
+        (4, "button", "DELETE", (143, 41, 36, 14), DEF_BUTTON),
+        (5, "button", "REPLACE", (143, 21, 36, 14), DEF_BUTTON)]),
+    103: dict(extended=False, style=PAGE_STYLE, size=(197, 132), title="", controls=[
+        (0xFFFF, "static", "巡回間隔", (7, 7, 30, 10), STATIC),
+        (0xFFFF, "static", "時間", (93, 11, 15, 8), STATIC),
+        # CBS_DROPDOWNLIST CBS_DISABLENOSCROLL WS_VSCROLL WS_TABSTOP; not sorted
+        (1019, "combobox", "", (49, 7, 41, 72), CHILD | 0x00210803),
+        (0xFFFF, "static", "\"0\"指定で起動時のみ巡回します", (59, 24, 98, 8), STATIC),
+        (1020, "static", "自動振り分け", (7, 43, 40, 8), STATIC),
+        (1021, "button", CHECK_TEXT, (49, 35, 89, 24), CHILD | 0x00012003)]),  # BS_AUTOCHECKBOX BS_MULTILINE WS_TABSTOP
+    107: dict(extended=True, style=PAGE_STYLE, size=(187, 93), title="", controls=[
+        (1014 + i, "edit", "", (7, y, 88, 12), CHILD | 0x00010800)  # ES_READONLY WS_TABSTOP, no border
+        for i, y in enumerate((7, 21, 36, 51))]),
+}
+ATOMS = {0x80: "button", 0x81: "edit", 0x82: "static", 0x83: "listbox", 0x85: "combobox"}
+
+
+class Reader:
+    def __init__(self, data):
+        self.data, self.at = data, 0
+
+    def take(self, form):
+        values = struct.unpack_from("<" + form, self.data, self.at)
+        self.at += struct.calcsize("<" + form)
+        return values if len(values) > 1 else values[0]
+
+    def text(self):
+        end = self.at
+        while self.data[end:end + 2] != b"\0\0":
+            end += 2
+        value = self.data[self.at:end].decode("utf-16-le")
+        self.at = end + 2
+        return value
+
+    def name(self):
+        """A name or an ordinal, as templates store class names and titles."""
+        if self.data[self.at:self.at + 2] == b"\xff\xff":
+            self.at += 2
+            return self.take("H")
+        return self.text()
+
+    def align(self):
+        self.at = (self.at + 3) & ~3
+
+
+def parse_template(data):
+    r = Reader(data)
+    extended = r.data[2:4] == b"\xff\xff"
+    if extended:
+        _version, _signature, _help, _exstyle, style, count = r.take("HHIIIH")
+    else:
+        style, _exstyle, count = r.take("IIH")
+    _x, _y, width, height = r.take("hhhh")
+    assert r.name() == "" and r.name() == ""  # no menu, the standard dialog class
+    template = dict(extended=extended, style=style, size=(width, height), title=r.text(), controls=[])
+    size = r.take("H")
+    if extended:
+        r.take("HBB")  # weight, italic, character set
+    template["font"] = (size, r.text())
+    for _ in range(count):
+        r.align()
+        if extended:
+            _help, _exstyle, style, x, y, w, h, ident = r.take("IIIhhhhI")
+        else:
+            style, _exstyle, x, y, w, h, ident = r.take("IIhhhhH")
+        kind = r.name()
+        kind = ATOMS.get(kind, kind).lower() if isinstance(kind, int) else kind.lower()
+        title = r.name()
+        r.take("H")  # no creation data
+        template["controls"].append((ident & 0xFFFF, kind, title, (x, y, w, h), style))
+    return template
+
+
+def mul_div(value, numerator, denominator):
+    return (value * numerator + denominator // 2) // denominator
+
+
+def test_templates_are_japanese_resources_exactly_as_designed(plugin):
+    plugin.write_ini("Inbox\\KIV\r\n0\r\n0")
+    lines = drive_dialog(plugin, ["template %d" % number for number in TEMPLATES] + ["ok"])
+    for number, expected in TEMPLATES.items():
+        line = next(line for line in lines if line.startswith("template %d " % number))
+        template = parse_template(bytes.fromhex(line.split("hex=")[1]))
+        assert template == dict(expected, font=FONT), number
+
+
+def test_live_dialog_shows_the_texts_in_code_page_932_at_their_places(plugin):
+    plugin.write_ini("Inbox\\KIV\r\n0\r\n0")
+    lines = drive_dialog(plugin, ["controls", "ok"])
+    pages = {}
+    for line in lines:
+        if line.startswith("page "):
+            name = line.split()[1]
+            fields = dict(part.split("=", 1) for part in line.split()[2:] if "=" in part)
+            pages[name] = {"base": [int(v) for v in fields["base"].split(",")], "font": line.split(" hex=")[1].split()[0],
+                           "height": int(line.rsplit("height=", 1)[1]), "controls": []}
+        elif line.startswith("control "):
+            head, text = line.split(" text=", 1)
+            _, name, ident, kind, _style, rect = head.split()
+            pages[name]["controls"].append((int(ident) & 0xFFFF, kind.split("=")[1].lower(), bytes.fromhex(
+                text.rsplit(" hex=", 1)[1]), [int(v) for v in rect.split("=")[1].split(",")]))
+    about = ["(C) KIV developers", "web: kiv.example.org", "mail: kiv@example.org", "version: 1.08"]
+    for name, number in (("frame", 101), ("url", 102), ("option", 103), ("about", 107)):
+        page = pages[name]
+        assert page["font"] == sjis(FONT[1]).hex() and page["height"] == -12, name  # 9 pt at 96 dpi
+        base_x, base_y = page["base"]
+        expected = [(ident, kind, sjis(text if name != "about" else about[ident - 1014]),
+                     [mul_div(x, base_x, 4), mul_div(y, base_y, 8), mul_div(w, base_x, 4), mul_div(h, base_y, 8)])
+                    for ident, kind, text, (x, y, w, h), _style in TEMPLATES[number]["controls"]]
+        # The list box shows whole lines: its height may come down to a multiple
+        # of one. A closed drop-down list is as high as its text, which is its
+        # choice (the stored interval); the template gives the open list's height.
+        shown = []
+        for (ident, kind, text, rect), want in zip(page["controls"], expected):
+            if ident == 1001:
+                assert want[3][3] - 16 < rect[3] <= want[3][3]
+            if ident == 1019:
+                assert text == b"0"
+                text = b""
+            if ident in (1001, 1019):
+                rect = rect[:3] + [want[3][3]]
+            shown.append((ident, kind, text, rect))
+        assert shown == expected, name
+    tabs = [bytes.fromhex(line.rsplit(" hex=", 1)[1]) for line in lines if line.startswith("tabitem ")]
+    assert tabs == [b"URL LIST", b"OPTION", b"about"]
+    assert any(line == 'caption "Feed Reader Plugin Preferences" hex=' + b"Feed Reader Plugin Preferences".hex()
+               for line in lines)
