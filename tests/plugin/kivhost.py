@@ -138,13 +138,14 @@ class HostSession:
 SCREENSHOTS = WIN32_BUILD / "screenshots"
 
 
-def drive_dialog(plugin, steps, before=(), **options):
+def drive_dialog(plugin, steps, before=(), after=(), **options):
     """Opens the preferences (`setup`) while the host's dialog driver plays
     `steps`, one a line (see host/dialog_driver.cpp); the lines may hold
-    Japanese text. Returns the host's output lines."""
+    Japanese text. `before` and `after` are host commands around it. Returns
+    the host's output lines."""
     script = plugin.path / "steps.txt"
     script.write_bytes("\n".join(steps).encode("cp932"))
-    return run_host(plugin, "load", *before, "drive " + windows_path(script), "unload", **options)
+    return run_host(plugin, "load", *before, "drive " + windows_path(script), *after, "unload", **options)
 
 
 def file_step(path):
