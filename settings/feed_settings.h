@@ -52,7 +52,8 @@ public:
     static int HoldsEntrySpace(const char *text);
 
     // One pass over the feed list (worker thread): 1 when at least one
-    // message was appended and the settings file was rewritten, else 0.
+    // message was appended and every delivered feed's timestamp was stored
+    // (StoreFeedEntry, right after its message), else 0.
     static int Patrol();
 
     // A patrol stores one delivered feed: under the lock, the feed entry that
