@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the convert_feed fuzz target (clang, AddressSanitizer and
-# UndefinedBehaviorSanitizer, TinyXML instrumented too) into build/fuzz and
-# runs it for SECONDS (default 60) on a copy of the seed corpus. Exits
-# non-zero when the fuzzer finds a crash; the crashing input is kept in
+# Builds the fuzz targets (clang, AddressSanitizer and UndefinedBehaviorSanitizer,
+# TinyXML instrumented too) into build/fuzz and runs each for SECONDS (default
+# 60) on a copy of its seed corpus: convert_feed (any bytes as a downloaded
+# feed) and settings (any bytes as KIV.ini, then every operation). Exits
+# non-zero when a fuzzer finds a crash; the crashing input is kept in
 # build/fuzz/artifacts/.
 #   scripts/fuzz.sh [SECONDS]
 set -euo pipefail
@@ -12,15 +13,21 @@ build="$root/build/fuzz"
 
 cmake -S "$root" -B "$build" -DKIV_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build "$build" -j2 --target convert_feed_fuzzer >/dev/null
+cmake --build "$build" -j2 --target convert_feed_fuzzer settings_fuzzer >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cp -r "$root/tests/fuzz/corpus/convert_feed" "$work/corpus"
 mkdir -p "$build/artifacts"
-"$build/tests/fuzz/convert_feed_fuzzer" "$work/corpus" \
-  -dict="$root/tests/fuzz/convert_feed.dict" -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
-  -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$build/artifacts/" 2>"$work/log" \
-  || { tail -n 60 "$work/log"; echo "fuzz: crash found; input kept in $build/artifacts/" >&2; exit 1; }
-grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$work/log" || tail -n 5 "$work/log"
-echo "fuzz: ${seconds}s clean"
+
+run() {  # target, corpus folder, extra options...
+  local target=$1 corpus=$2; shift 2
+  cp -r "$root/tests/fuzz/corpus/$corpus" "$work/$corpus"
+  "$build/tests/fuzz/$target" "$work/$corpus" -timeout=10 -rss_limit_mb=2048 \
+    -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$build/artifacts/" "$@" 2>"$work/$target.log" \
+    || { tail -n 60 "$work/$target.log"; echo "fuzz: $target crashed; input kept in $build/artifacts/" >&2; return 1; }
+  grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$work/$target.log" | sed "s/^/$target: /"
+}
+
+run convert_feed_fuzzer convert_feed -dict="$root/tests/fuzz/convert_feed.dict" -max_len=4096
+run settings_fuzzer settings -max_len=2048
+echo "fuzz: ${seconds}s each, clean"

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Every test of KIV, on a fresh Debian 12 machine as on a developer's:
-# set-up, both builds, the core tests natively (sanitizers) and under Wine,
-# the plug-in tests through the stand-in host, a short fuzzing run.
+# set-up, both builds, the core tests natively (AddressSanitizer and
+# UndefinedBehaviorSanitizer, the shared settings operations also under
+# ThreadSanitizer) and under Wine, the plug-in tests through the stand-in
+# host, a short run of each fuzz target.
 # Ends with one summary line: "N passed, M failed".
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -48,6 +50,13 @@ trap 'wineserver -k 2>/dev/null' EXIT
 if build native-build build/native -DCMAKE_BUILD_TYPE=Debug -DKIV_SANITIZE=ON; then
   build/native/tests/kiv_core_tests >"$logs/native-core.log" 2>&1
   rc=$?; read -r p f < <(gtest_counts "$logs/native-core.log"); count native-core $rc "$p" "$f"
+fi
+
+# The settings operations the worker and the host's thread share, under
+# ThreadSanitizer.
+if build tsan-build build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIV_TSAN=ON; then
+  build/tsan/tests/kiv_core_tests --gtest_filter='SettingsConcurrency*' >"$logs/tsan.log" 2>&1
+  rc=$?; read -r p f < <(gtest_counts "$logs/tsan.log"); count tsan $rc "$p" "$f"
 fi
 
 if build win32-build build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake \
