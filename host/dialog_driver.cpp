@@ -246,7 +246,9 @@ void Layout()
 // The window as it is on the screen, as a 24-bit BMP file.
 bool SaveScreenshot(HWND window, const std::string &path)
 {
-    Sleep(400);  // let the dialog's thread finish painting
+    // Everything painted anew and on the screen before it is read back.
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Sleep(400);
     RECT r;
     GetWindowRect(window, &r);
     int width = r.right - r.left, height = r.bottom - r.top;

@@ -45,6 +45,11 @@ void PlacePagesInTab(HWND dialog)
     HWND pages[PreferencePageCount] = {Preferences.urlPage, Preferences.optionPage, Preferences.aboutPage};
     for (HWND page : pages)
         MoveWindow(page, area.left, area.top, area.right - area.left, area.bottom - area.top, FALSE);
+    // Created after the tab control, the pages lie beneath it, and a repaint
+    // of the tab control would cover them: they go just above it.
+    HWND aboveTab = GetWindow(Preferences.tab, GW_HWNDPREV);
+    for (HWND page : pages)
+        SetWindowPos(page, aboveTab ? aboveTab : HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 // On resize the tab control and the URL LIST page grow with the dialog: the
