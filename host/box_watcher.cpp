@@ -9,6 +9,8 @@
 namespace {
 
 int boxAnswer;
+HANDLE watcher;
+volatile LONG watching;
 HICON errorIcon;
 std::set<HWND> answered;
 
@@ -57,10 +59,11 @@ BOOL CALLBACK AnswerBox(HWND window, LPARAM)
 DWORD WINAPI WatchBoxes(LPVOID running)
 {
     SetEvent(static_cast<HANDLE>(running));
-    for (;;) {
+    while (InterlockedCompareExchange(&watching, 0, 0)) {
         EnumWindows(AnswerBox, 0);
         Sleep(50);
     }
+    return 0;
 }
 
 }  // namespace
@@ -74,10 +77,19 @@ void StartBoxWatcher(int answer)
     // starts while the loader lock is held would wait for the lock, and the
     // load-error box is shown with the lock held.
     HANDLE running = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    HANDLE thread = CreateThread(nullptr, 0, WatchBoxes, running, 0, nullptr);
-    if (thread) {
+    InterlockedExchange(&watching, 1);
+    watcher = CreateThread(nullptr, 0, WatchBoxes, running, 0, nullptr);
+    if (watcher)
         WaitForSingleObject(running, INFINITE);
-        CloseHandle(thread);
-    }
     CloseHandle(running);
+}
+
+void StopBoxWatcher()
+{
+    if (!watcher)
+        return;
+    InterlockedExchange(&watching, 0);
+    WaitForSingleObject(watcher, 5000);
+    CloseHandle(watcher);
+    watcher = nullptr;
 }

@@ -4,3 +4,6 @@
 
 // answer: IDOK or IDCANCEL.
 void StartBoxWatcher(int answer);
+
+// Ends the watcher, if one runs, and waits for it.
+void StopBoxWatcher();

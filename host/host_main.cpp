@@ -397,6 +397,12 @@ int main(int argc, char **argv)
             going = RunScriptCommand(line);
         }
     }
+    // As a mail client does on its way out: the plug-in is unloaded and the
+    // host's own helper thread stopped before the process ends, so that no
+    // thread is cut off while it holds a lock that the exit needs.
+    if (plugin)
+        FreeLibrary(plugin);
+    StopBoxWatcher();
     HostPrint("done");
     ExitProcess(0);
 }

@@ -88,8 +88,13 @@ BOOL ProcessDetach(bool processEnding)
     if (!WorkerThread)
         return FALSE;
     DWORD exitCode = 0;
-    if (GetExitCodeThread(WorkerThread, &exitCode) && exitCode == STILL_ACTIVE)
+    if (GetExitCodeThread(WorkerThread, &exitCode) && exitCode == STILL_ACTIVE) {
         TerminateThread(WorkerThread, STILL_ACTIVE);
+        // The termination is asynchronous: the library must not be unmapped
+        // under a worker still running its code. A terminated thread makes no
+        // detach calls, so this wait needs no loader lock.
+        WaitForSingleObject(WorkerThread, DetachWaitMilliseconds);
+    }
     CloseHandle(WorkerThread);
     WorkerThread = nullptr;
     return TRUE;
