@@ -62,4 +62,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   LC_ALL=ja_JP.UTF-8 wineboot -i >/dev/null 2>&1 || true
   wineserver -w || true
 fi
+# The dialogs ask for the font "ＭＳ Ｐゴシック"; the IPA P Gothic face has its
+# metrics, so the dialogs look under Wine as they do on Windows.
+if [ ! -f "$WINEPREFIX/.kiv-fonts" ]; then
+  LC_ALL=ja_JP.UTF-8 wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' \
+    /t REG_SZ /d 'IPAPGothic' /f >/dev/null 2>&1 && touch "$WINEPREFIX/.kiv-fonts"
+  wineserver -w || true
+fi
 echo "setup: ready"
