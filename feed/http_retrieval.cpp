@@ -17,11 +17,20 @@ const char UserAgent[] = "kiv1.08";
 const DWORD ChunkSize = 1000;
 
 // Bounds that keep one slow server from holding up the patrol: connecting,
-// sending and every wait for response bytes give up after 10 s, and no read
-// starts once 30 s have passed since the feed's download began. A feed thus
-// takes at most about 40 s, whatever the server does.
+// sending and every wait for response bytes give up after 10 s, and no
+// request or read starts once 30 s have passed since the feed's download
+// began. A feed thus takes well under a minute, whatever the server does.
 const DWORD WaitLimitMilliseconds = 10000;
 const DWORD FeedLimitMilliseconds = 30000;
+
+// Real feeds are kilobytes to a few megabytes. A body beyond this is no feed:
+// it would fill the disk, and the message buffer and the parsed document,
+// several times its size, would crowd the mail client's address space.
+const unsigned long MaxFeedBytes = 8ul << 20;
+
+// Redirects are followed here rather than by WinINet, which on some
+// platforms follows a redirect loop for ever; browsers give up after 20.
+const int MaxRedirects = 10;
 
 class InternetHandle {
 public:
@@ -33,7 +42,12 @@ public:
     }
     InternetHandle(const InternetHandle &) = delete;
     InternetHandle &operator=(const InternetHandle &) = delete;
-    void reset(HINTERNET handle) { handle_ = handle; }
+    void reset(HINTERNET handle)
+    {
+        if (handle_)
+            InternetCloseHandle(handle_);
+        handle_ = handle;
+    }
     HINTERNET get() const { return handle_; }
 
 private:
@@ -65,10 +79,10 @@ void set_wait_limits(HINTERNET handle)
 }
 
 // Sends a GET for url on the session, as opening the URL directly would (no
-// cache, redirects followed), but through a connection whose waits are
-// bounded: a request opened from the URL alone ignores time-outs on some
-// platforms. 1 when the response headers have arrived.
-int open_request(HINTERNET session, const char *url, InternetHandle &connection, InternetHandle &request)
+// cache), but through a connection whose waits are bounded: a request opened
+// from the URL alone ignores time-outs on some platforms. Redirects are left
+// to the caller. 1 when the response headers have arrived.
+int send_request(HINTERNET session, const char *url, InternetHandle &connection, InternetHandle &request)
 {
     char host[INTERNET_MAX_HOST_NAME_LENGTH], user[INTERNET_MAX_USER_NAME_LENGTH],
         password[INTERNET_MAX_PASSWORD_LENGTH], path[INTERNET_MAX_PATH_LENGTH], extra[INTERNET_MAX_PATH_LENGTH];
@@ -87,7 +101,7 @@ int open_request(HINTERNET session, const char *url, InternetHandle &connection,
     parts.dwExtraInfoLength = sizeof extra;
     if (!InternetCrackUrlA(url, 0, 0, &parts))
         return 0;
-    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT;
     if (parts.nScheme == INTERNET_SCHEME_HTTPS)
         flags |= INTERNET_FLAG_SECURE;
     else if (parts.nScheme != INTERNET_SCHEME_HTTP)
@@ -95,6 +109,7 @@ int open_request(HINTERNET session, const char *url, InternetHandle &connection,
 
     char object[2 * INTERNET_MAX_PATH_LENGTH];
     snprintf(object, sizeof object, "%s%s", path[0] ? path : "/", extra);
+    request.reset(nullptr);
     connection.reset(InternetConnectA(session, host, parts.nPort, user[0] ? user : nullptr,
                                       password[0] ? password : nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection.get())
@@ -114,6 +129,45 @@ int open_request(HINTERNET session, const char *url, InternetHandle &connection,
     return HttpSendRequestA(request.get(), close, DWORD(sizeof close - 1), nullptr, 0) ? 1 : 0;
 }
 
+// The address a redirect response sends the client to, made absolute, in
+// next (INTERNET_MAX_URL_LENGTH + 1 bytes); 0 when the response is no
+// redirect or names no address.
+int redirect_target(HINTERNET request, const char *url, char *next)
+{
+    DWORD status = 0, size = sizeof status;
+    if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+        return 0;
+    if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308)
+        return 0;
+    char location[INTERNET_MAX_URL_LENGTH + 1];
+    size = sizeof location;
+    if (!HttpQueryInfoA(request, HTTP_QUERY_LOCATION, location, &size, nullptr) || !location[0])
+        return 0;
+    size = INTERNET_MAX_URL_LENGTH + 1;
+    return InternetCombineUrlA(url, location, next, &size, ICU_BROWSER_MODE) ? 1 : 0;
+}
+
+// Requests url, following at most MaxRedirects redirects, none of them
+// started after the feed's time is up. 1 when request holds the final
+// response; 0 when there is none (no answer, a redirect that goes nowhere or
+// on for ever).
+int open_request(HINTERNET session, const char *url, DWORD started, InternetHandle &connection,
+                 InternetHandle &request)
+{
+    char addresses[2][INTERNET_MAX_URL_LENGTH + 1];
+    const char *current = url;
+    for (int redirects = 0;; ++redirects) {
+        if (!send_request(session, current, connection, request))
+            return 0;
+        char *next = addresses[redirects % 2];
+        if (!redirect_target(request.get(), current, next))
+            return 1;
+        if (redirects == MaxRedirects || PatrolStopRequested || GetTickCount() - started >= FeedLimitMilliseconds)
+            return 0;
+        current = next;
+    }
+}
+
 // 1 when the response's date header `query` says that the feed is not newer
 // than last_seen. A missing header, or one that is not an HTTP date, says
 // nothing, and the body is then downloaded.
@@ -131,13 +185,24 @@ int is_unchanged_by(HINTERNET request, DWORD query, const char *last_seen)
     return order == 2 || (order == 1 && newer);
 }
 
-// The body length the response announces; a connection that closed before
-// it arrived gives a cut body, which the end of the reads does not tell apart.
+// The body length the response announces, 0 when it announces none (or
+// nothing readable), and more than MaxFeedBytes for any larger figure. A
+// connection that closed before it arrived gives a cut body, which the end
+// of the reads does not tell apart.
 unsigned long announced_length(HINTERNET request)
 {
-    DWORD length = 0, size = sizeof length;
-    if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &size, nullptr))
+    char text[32];
+    DWORD size = sizeof text;
+    if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr))
         return 0;
+    unsigned long length = 0;
+    for (const char *digit = text; *digit; ++digit) {
+        if (*digit < '0' || *digit > '9')
+            return 0;
+        length = length * 10 + unsigned(*digit - '0');
+        if (length > MaxFeedBytes)
+            return MaxFeedBytes + 1;
+    }
     return length;
 }
 
@@ -155,22 +220,26 @@ unsigned long FeedConverter::download_feed(const char *url, const char *file_tem
     if (!session.get())
         return 0;
     InternetHandle connection, request;
-    if (!open_request(session.get(), url, connection, request))
+    if (!open_request(session.get(), url, started, connection, request))
         return 0;
     // The status is not examined: an error page is saved like a feed.
     if (is_unchanged_by(request.get(), HTTP_QUERY_LAST_MODIFIED, last_seen) ||
         is_unchanged_by(request.get(), HTTP_QUERY_IF_MODIFIED_SINCE, last_seen))
         return 0;
 
+    // A body announced beyond the bound is not read at all.
+    unsigned long announced = announced_length(request.get());
+    if (announced > MaxFeedBytes)
+        return 0;
     OutputFile cOFStrm(file_temp);
     if (!cOFStrm.get())
         return 0;
     char chunk[ChunkSize + 1];
     unsigned long total = 0;
     for (;;) {
-        // A failed wait or read, a cut body, a server that is still sending
-        // when the feed's time is up, or a library being unloaded: the feed
-        // counts as not downloaded.
+        // A failed wait or read, a cut body, a body beyond the bound, a server
+        // that is still sending when the feed's time is up, or a library
+        // being unloaded: the feed counts as not downloaded.
         if (PatrolStopRequested || GetTickCount() - started >= FeedLimitMilliseconds)
             return 0;
         // Waiting for data first bounds each read by the wait limit; a read
@@ -184,7 +253,9 @@ unsigned long FeedConverter::download_feed(const char *url, const char *file_tem
             return 0;
         total += ReadSize;
         if (ReadSize == 0)
-            return total < announced_length(request.get()) ? 0 : total;
+            return total < announced ? 0 : total;
+        if (total > MaxFeedBytes)
+            return 0;
         // Written as a string: bytes after a NUL in the body are counted but
         // not stored; no feed holds one.
         chunk[ReadSize] = '\0';
