@@ -32,6 +32,26 @@ enum {
     ItemDateSize = 26,       // a completed item date: 25 characters and a NUL
 };
 
+// The most a feed document may ask of the parser; no feed comes near them.
+// The parser's recursion costs the worker's 1 MiB stack some 80 to 100 bytes
+// an element level (it overflows at about 12,000 levels), an attribute is
+// checked against all the others of its element, and a node of the tree
+// costs about 150 bytes of memory.
+enum {
+    MaxElementDepth = 256,
+    MaxElementAttributes = 64,
+    MaxDocumentNodes = 250000,   // nodes and attributes together
+};
+
+// What a document asks of the parser: its deepest element nesting (a root
+// alone is 1), the most attributes on one element, and its nodes and
+// attributes in all.
+struct DocumentShape {
+    size_t depth = 0;
+    size_t attributes = 0;
+    size_t nodes = 0;
+};
+
 // The last-seen timestamp of a feed that never delivered anything.
 extern const char DefaultTimestamp[];
 extern const char *const month_list[12];
@@ -62,8 +82,13 @@ public:
     static int copy_child_text(TiXmlHandle parent, const char *name, char *field);
 
     // Loads a feed file into document as TiXmlDocument::LoadFile would;
-    // 1 when it parsed without error.
-    static int load_feed_document(TiXmlDocument *document, const char *file_path);
+    // 1 when it parsed without error. A document beyond the bounds above is
+    // refused unparsed. On 0, failure (when given) says why: the parser's
+    // error description or the bound the document passed.
+    static int load_feed_document(TiXmlDocument *document, const char *file_path, const char **failure = nullptr);
+    // Measures text as the parser would read it, without parsing it; 1 when
+    // it is within every bound. The measure stops at the first bound passed.
+    static int measure_document(const char *text, DocumentShape *shape);
 
     // Field extraction.
     static int get_title(TiXmlHandle parent, int encoding, int feed_type, char *field);

@@ -7,6 +7,10 @@
 
 namespace {
 
+const char DeepDocument[] = "Error elements nested too deeply.";
+const char CrowdedElement[] = "Error too many attributes on one element.";
+const char LargeDocument[] = "Error too many nodes in the document.";
+
 // TinyXML steps over a whole multi-byte sequence (up to four bytes) without
 // looking for the terminator, so a text that ends in a cut sequence makes it
 // read past the end of the buffer it parses. Zero bytes beyond the
@@ -22,12 +26,21 @@ struct FileCloser {
     }
 };
 
-}  // namespace
+// What a document beyond the bounds asks too much of.
+const char *refusal(const DocumentShape &shape)
+{
+    if (shape.depth > MaxElementDepth)
+        return DeepDocument;
+    return shape.attributes > MaxElementAttributes ? CrowdedElement : LargeDocument;
+}
 
 // Reads the file as TiXmlDocument::LoadFile does, so that the document and
 // its errors are the same: the whole file, line ends CR LF and CR made LF,
-// the text ending at its first NUL; then parses it from the padded buffer.
-int FeedConverter::load_feed_document(TiXmlDocument *document, const char *file_path)
+// the text ending at its first NUL; then parses it from the padded buffer,
+// unless it asks more of the parser than any feed does. 1 when parsed
+// without error; 0 with the error in document, or with *refused saying why
+// the document was not parsed.
+int read_and_parse(TiXmlDocument *document, const char *file_path, const char **refused)
 {
     FileCloser input = {file_path ? fopen(file_path, "rb") : nullptr};
     if (!input.file) {
@@ -63,7 +76,24 @@ int FeedConverter::load_feed_document(TiXmlDocument *document, const char *file_
     // Everything after the text is zero: what lay beyond an embedded NUL or
     // behind the shortened line ends must not be reachable either.
     memset(write, 0, size_t(text + length - write) + SpareZeroBytes);
+    DocumentShape shape;
+    if (!FeedConverter::measure_document(text, &shape)) {
+        free(text);
+        *refused = refusal(shape);
+        return 0;
+    }
     document->Parse(text, nullptr, TIXML_DEFAULT_ENCODING);
     free(text);
     return !document->Error();
+}
+
+}  // namespace
+
+int FeedConverter::load_feed_document(TiXmlDocument *document, const char *file_path, const char **failure)
+{
+    const char *refused = nullptr;
+    int loaded = read_and_parse(document, file_path, &refused);
+    if (!loaded && failure)
+        *failure = refused ? refused : document->ErrorDesc();
+    return loaded;
 }

@@ -123,8 +123,9 @@ int FeedConverter::convert_feed(char *message, size_t message_size, const char *
                                 char *newest)
 {
     TiXmlDocument document;
-    if (!load_feed_document(&document, file_path)) {
-        OutputDebugStringA(document.ErrorDesc());
+    const char *failure = nullptr;
+    if (!load_feed_document(&document, file_path, &failure)) {
+        OutputDebugStringA(failure);
         return 0;
     }
     TiXmlHandle docHandle(&document);

@@ -1,5 +1,6 @@
 list(APPEND KIV_CORE_SOURCES
   feed/feed_document.cpp
+  feed/document_shape.cpp
   feed/feed_recognition.cpp
   feed/item_fields.cpp
   feed/timestamps.cpp
