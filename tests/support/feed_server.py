@@ -4,8 +4,10 @@ Each path is programmed with `serve`: status, body (bytes, or a function of
 the request's number on that path), extra headers such as Last-Modified or
 If-Modified-Since, and how it misbehaves: a delay before answering, a stall
 before the headers or after some body bytes, a drip of one byte at a time, a
-connection closed in the middle of the body, or a hold until the test
-releases the request. Every request is logged with its headers.
+connection closed in the middle of the body, a hold until the test releases
+the request, a body that never ends (counting what it sent), or a response
+that is not HTTP at all (raw bytes). Every request is logged with its
+headers.
 
 Every wait is bounded: nothing waits longer than `max_wait` seconds, and
 `stop` ends all waits at once, so the server always stops by itself.
@@ -53,7 +55,7 @@ class Request:
 
 class Route:
     def __init__(self, body=b"", status=200, headers=(), delay=0.0, stall=None, drip=None,
-                 close_after=None, hold=False, content_length=None):
+                 close_after=None, hold=False, content_length=None, endless=None, raw=None):
         self.body = body
         self.status = status
         self.headers = list(headers)
@@ -63,6 +65,9 @@ class Route:
         self.close_after = close_after
         self.hold = hold
         self.content_length = content_length
+        self.endless = endless
+        self.raw = raw
+        self.sent = 0       # body bytes of an endless body that were sent
         self.gate = threading.Semaphore(0)
         self.count = 0
 
@@ -124,7 +129,10 @@ class FeedServer:
         between single body bytes; close_after=N (send N body bytes of the
         announced length, then close); hold=True (each request waits for
         `release`); content_length=N announces N bytes, or None for the
-        body's length."""
+        body's length; endless=chunk sends the body, then the chunk again and
+        again until the client goes away, with no length announced; raw=bytes
+        (or a function of the request number) is sent instead of a response,
+        as it is, and the connection closed."""
         extra = list(headers)
         if last_modified is not None:
             extra.append(("Last-Modified", last_modified))
@@ -197,6 +205,9 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             return
         if route.delay and not self.feeds._wait(route.delay):
             return
+        if route.raw is not None:
+            self._send_raw(route.raw(number) if callable(route.raw) else route.raw)
+            return
         if route.stall == "headers":
             self.feeds._wait(self.feeds.max_wait)
             self.close_connection = True
@@ -209,14 +220,24 @@ class _Handler(http.server.BaseHTTPRequestHandler):
 
     do_HEAD = do_POST = do_PUT = do_DELETE = do_GET
 
+    def _send_raw(self, data):
+        self.close_connection = True
+        try:
+            self.wfile.write(data)
+            self.wfile.flush()
+        except OSError:
+            pass
+
     def _answer(self, status, headers, body, route=None):
+        endless = route is not None and route.endless is not None
         length = route.content_length if route and route.content_length is not None else len(body)
         self.send_response(status)
         for name, value in headers:
             self.send_header(name, value)
-        self.send_header("Content-Length", str(length))
+        if not endless:
+            self.send_header("Content-Length", str(length))
         self.send_header("Content-Type", "application/xml")
-        if (self.headers.get("Connection") or "").lower() == "close":
+        if endless or (self.headers.get("Connection") or "").lower() == "close":
             self.send_header("Connection", "close")  # as servers answer the client's wish
         self.end_headers()
         if self.command == "HEAD":
@@ -227,6 +248,15 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             self.close_connection = True
 
     def _send_body(self, body, route):
+        if route is not None and route.endless is not None:
+            self.wfile.write(body)
+            route.sent += len(body)
+            started = time.monotonic()
+            while time.monotonic() - started < self.feeds.max_wait and not self.feeds.stopping.is_set():
+                self.wfile.write(route.endless)
+                route.sent += len(route.endless)
+            self.close_connection = True
+            return
         if route is None or (route.stall is None and route.drip is None and route.close_after is None):
             self.wfile.write(body)
             return
