@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <string>
 
 namespace {
@@ -75,7 +76,14 @@ int patrol_feed(const std::string &folder, const std::string &url_and_time, std:
     if (!message)
         return 0;
     char date_message[NewestTimestampSize] = {};
-    int converted = FeedConverter::convert_feed(message, message_size, file_temp.path(), last_seen, date_message);
+    // The parsed document lives on the heap; a mail client short of memory
+    // makes this feed fail, not the process.
+    int converted = 0;
+    try {
+        converted = FeedConverter::convert_feed(message, message_size, file_temp.path(), last_seen, date_message);
+    } catch (const std::exception &) {
+        converted = 0;
+    }
     // While the library is being unloaded the host is not called any more:
     // the unload holds the loader's lock, which the host's code may need.
     // The feed is left for the next patrol.

@@ -4,6 +4,8 @@
 #include "process_values.h"
 #include "../settings/feed_settings.h"
 
+#include <exception>
+
 std::atomic<int> PatrolStopRequested;
 std::atomic<int> PatrolRunning;
 
@@ -17,7 +19,13 @@ DWORD WINAPI PatrolWorker(LPVOID parameter)
             continue;  // parked until the detach terminates the thread
         PatrolRunning = 1;
         MinutesLeft = IntervalMinutes.load();
-        int appended = FeedSettings::Patrol();
+        // No exception may leave the worker: it would end the mail client.
+        int appended = 0;
+        try {
+            appended = FeedSettings::Patrol();
+        } catch (const std::exception &) {
+            appended = 0;
+        }
         if (appended && AutoSortEnabled && !PatrolStopRequested)
             HostFunctions.Command(nullptr, "ManualFilter");
         PatrolRunning = 0;
