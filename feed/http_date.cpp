@@ -2,6 +2,7 @@
 // it can fail badly on a value that a server got slightly wrong, and a server
 // must never be able to harm the mail client.
 #include "http_date.h"
+#include "feed_converter.h"
 
 #include <cstring>
 
@@ -9,8 +10,6 @@ namespace {
 
 const char *const ShortDays[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 const char *const LongDays[7] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
-const char *const Months[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 struct HttpDate {
     int year, month, day, hour, minute, second, weekday;
@@ -81,7 +80,7 @@ bool in_range(const HttpDate &date)
 bool read_preferred(Reader r, HttpDate &date)
 {
     return r.name(ShortDays, 7, date.weekday) && r.literal(", ") && r.digits(2, date.day) && r.literal(" ") &&
-           r.name(Months, 12, date.month) && r.literal(" ") && r.digits(4, date.year) && r.literal(" ") &&
+           r.name(month_list, 12, date.month) && r.literal(" ") && r.digits(4, date.year) && r.literal(" ") &&
            r.time(date) && r.literal(" GMT") && r.done();
 }
 
@@ -89,7 +88,7 @@ bool read_preferred(Reader r, HttpDate &date)
 bool read_rfc850(Reader r, HttpDate &date)
 {
     if (!(r.name(LongDays, 7, date.weekday) && r.literal(", ") && r.digits(2, date.day) && r.literal("-") &&
-          r.name(Months, 12, date.month) && r.literal("-") && r.digits(2, date.year) && r.literal(" ") &&
+          r.name(month_list, 12, date.month) && r.literal("-") && r.digits(2, date.year) && r.literal(" ") &&
           r.time(date) && r.literal(" GMT") && r.done()))
         return false;
     date.year += date.year < 70 ? 2000 : 1900;
@@ -99,7 +98,7 @@ bool read_rfc850(Reader r, HttpDate &date)
 // Sun Nov  6 08:49:37 1994
 bool read_asctime(Reader r, HttpDate &date)
 {
-    if (!(r.name(ShortDays, 7, date.weekday) && r.literal(" ") && r.name(Months, 12, date.month) &&
+    if (!(r.name(ShortDays, 7, date.weekday) && r.literal(" ") && r.name(month_list, 12, date.month) &&
           r.literal(" ")))
         return false;
     if (!(r.literal(" ") ? r.digits(1, date.day) : r.digits(2, date.day)))
