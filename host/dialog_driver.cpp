@@ -2,6 +2,7 @@
 
 #include "host_state.h"
 #include "text_codec.h"
+#include "../resources/dialog_ids.h"
 
 #include <commctrl.h>
 
@@ -98,7 +99,10 @@ HWND Page(const std::string &name)
     HWND frame = Frame();
     if (name == "frame" || !frame)
         return frame;
-    int marker = name == "url" ? 1001 : name == "option" ? 1019 : name == "about" ? 1017 : 0;
+    int marker = name == "url"      ? IDC_FEED_LIST
+                 : name == "option" ? IDC_INTERVAL_COMBO
+                 : name == "about"  ? IDC_FOURTH_ABOUT_LINE
+                                    : 0;
     for (HWND child = GetWindow(frame, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         char className[16] = "";
         GetClassNameA(child, className, sizeof className);
@@ -125,7 +129,7 @@ void ClickAt(HWND window, LPARAM point, bool twice)
 
 void ClickListItem(int index, bool twice)
 {
-    HWND list = Control("url", 1001);
+    HWND list = Control("url", IDC_FEED_LIST);
     RECT item = {};
     if (SendMessageA(list, LB_GETITEMRECT, WPARAM(index), LPARAM(&item)) == LB_ERR) {
         HostPrint("drive error: no list item %d", index);
@@ -144,7 +148,7 @@ RECT RectIn(HWND window, HWND parent)
 
 void Dump()
 {
-    HWND list = Control("url", 1001);
+    HWND list = Control("url", IDC_FEED_LIST);
     int count = int(SendMessageA(list, LB_GETCOUNT, 0, 0));
     HostPrint("list count=%d selected=%d", count, int(SendMessageA(list, LB_GETCURSEL, 0, 0)));
     for (int i = 0; i < count; ++i) {
@@ -153,8 +157,8 @@ void Dump()
             SendMessageA(list, LB_GETTEXT, WPARAM(i), LPARAM(text));
         HostPrint("list %d %s", i, Quoted(text).c_str());
     }
-    HostPrint("edit %s", Quoted(WindowText(Control("url", 1000))).c_str());
-    HWND combo = Control("option", 1019);
+    HostPrint("edit %s", Quoted(WindowText(Control("url", IDC_URL_EDIT))).c_str());
+    HWND combo = Control("option", IDC_INTERVAL_COMBO);
     std::string items;
     int choices = int(SendMessageA(combo, CB_GETCOUNT, 0, 0));
     for (int i = 0; i < choices; ++i) {
@@ -164,12 +168,13 @@ void Dump()
         items += (i ? "," : "") + std::string(text);
     }
     HostPrint("combo selected=%d items=%s", int(SendMessageA(combo, CB_GETCURSEL, 0, 0)), items.c_str());
-    HostPrint("check %d", int(SendMessageA(Control("option", 1021), BM_GETCHECK, 0, 0)));
+    HostPrint("check %d", int(SendMessageA(Control("option", IDC_AUTO_SORT_CHECK), BM_GETCHECK, 0, 0)));
     std::string visible;
     for (const char *name : {"url", "option", "about"})
         if (IsWindowVisible(Page(name)))
             visible += (visible.empty() ? "" : ",") + std::string(name);
-    HostPrint("pages visible=%s tab=%d", visible.c_str(), int(SendMessageA(Control("frame", 1016), TCM_GETCURSEL, 0, 0)));
+    HostPrint("pages visible=%s tab=%d", visible.c_str(),
+              int(SendMessageA(Control("frame", IDC_PAGE_TABS), TCM_GETCURSEL, 0, 0)));
 }
 
 void PrintControls(const char *name)
@@ -200,7 +205,7 @@ void Controls()
 {
     for (const char *name : {"frame", "url", "option", "about"})
         PrintControls(name);
-    HWND tab = Control("frame", 1016);
+    HWND tab = Control("frame", IDC_PAGE_TABS);
     int count = int(SendMessageA(tab, TCM_GETITEMCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
         char text[64] = "";
@@ -217,7 +222,7 @@ void Controls()
 // and where the URL LIST page and its controls are.
 void Layout()
 {
-    HWND frame = Frame(), tab = Control("frame", 1016), page = Page("url");
+    HWND frame = Frame(), tab = Control("frame", IDC_PAGE_TABS), page = Page("url");
     RECT area;
     GetClientRect(frame, &area);
     HostPrint("layout client=%ld,%ld", area.right, area.bottom);
@@ -230,11 +235,11 @@ void Layout()
         HWND window, parent;
     } shown[] = {{"tab", tab, frame},
                  {"page", page, frame},
-                 {"list", GetDlgItem(page, 1001), page},
-                 {"edit", GetDlgItem(page, 1000), page},
-                 {"add", GetDlgItem(page, 3), page},
-                 {"replace", GetDlgItem(page, 5), page},
-                 {"delete", GetDlgItem(page, 4), page},
+                 {"list", GetDlgItem(page, IDC_FEED_LIST), page},
+                 {"edit", GetDlgItem(page, IDC_URL_EDIT), page},
+                 {"add", GetDlgItem(page, IDC_ADD_BUTTON), page},
+                 {"replace", GetDlgItem(page, IDC_REPLACE_BUTTON), page},
+                 {"delete", GetDlgItem(page, IDC_DELETE_BUTTON), page},
                  {"ok", GetDlgItem(frame, IDOK), frame},
                  {"option", Page("option"), frame}};
     for (const Named &n : shown) {
@@ -330,7 +335,7 @@ void RunStep(const std::string &line)
     int number = 0;
     if (name == "tab") {
         words >> number;
-        HWND tab = Control("frame", 1016);
+        HWND tab = Control("frame", IDC_PAGE_TABS);
         RECT item = {};
         SendMessageA(tab, TCM_GETITEMRECT, WPARAM(number), LPARAM(&item));
         ClickAt(tab, Point(item), false);
@@ -347,9 +352,9 @@ void RunStep(const std::string &line)
     } else if (name == "pick") {
         // What a user's pick does: the selection moves, the combo box notifies its page.
         words >> number;
-        HWND combo = Control("option", 1019);
+        HWND combo = Control("option", IDC_INTERVAL_COMBO);
         SendMessageA(combo, CB_SETCURSEL, WPARAM(number), 0);
-        SendMessageA(GetParent(combo), WM_COMMAND, MAKEWPARAM(1019, CBN_SELCHANGE), LPARAM(combo));
+        SendMessageA(GetParent(combo), WM_COMMAND, MAKEWPARAM(IDC_INTERVAL_COMBO, CBN_SELCHANGE), LPARAM(combo));
     } else if (name == "size") {
         int height = 0;
         words >> number >> height;

@@ -5,15 +5,14 @@
 #include "feed_settings.h"
 #include "preferences_dialog.h"
 #include "../feed/feed_converter.h"
+#include "../resources/dialog_ids.h"
 #include "../resources/ui_strings.h"
 
 #include <cstring>
 
 namespace {
 
-enum { UrlEdit = 1000, FeedList = 1001 };
-
-HWND FeedListBox() { return GetDlgItem(Preferences.urlPage, FeedList); }
+HWND FeedListBox() { return GetDlgItem(Preferences.urlPage, IDC_FEED_LIST); }
 
 void SelectLastFeed()
 {
@@ -44,7 +43,7 @@ void FeedSettings::FillFeedList(HWND list)
 int AddFeedFromEdit(HWND page)
 {
     char url[UrlBufferSize] = "";
-    if (GetDlgItemTextA(page, UrlEdit, url, UrlBufferSize) == 0)
+    if (GetDlgItemTextA(page, IDC_URL_EDIT, url, UrlBufferSize) == 0)
         return 0;
     if (!IsStorableFeedAddress(url)) {
         MessageBoxA(Preferences.frame, FeedAddressRejectedText, FeedAddressCaption, MB_OK | MB_ICONEXCLAMATION);
@@ -52,7 +51,7 @@ int AddFeedFromEdit(HWND page)
     }
     if (!FeedSettings::AppendFeed(url, DefaultTimestamp))
         return 0;
-    SetDlgItemTextA(page, UrlEdit, "");
+    SetDlgItemTextA(page, IDC_URL_EDIT, "");
     FeedSettings::FillFeedList(FeedListBox());
     return 1;
 }
@@ -94,7 +93,7 @@ void EditDoubleClickedFeed(HWND page)
     if (length == LB_ERR || length >= UrlBufferSize)
         return;
     SendMessageA(list, LB_GETTEXT, WPARAM(selected), LPARAM(url));
-    SetDlgItemTextA(page, UrlEdit, url);
+    SetDlgItemTextA(page, IDC_URL_EDIT, url);
 }
 
 void StoreChosenInterval()

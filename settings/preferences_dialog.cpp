@@ -3,6 +3,7 @@
 #include "feed_list_page.h"
 #include "feed_settings.h"
 #include "settings_backup.h"
+#include "../resources/dialog_ids.h"
 #include "../resources/ui_strings.h"
 #include "../shell/process_values.h"
 
@@ -11,18 +12,6 @@
 PreferenceWindows Preferences;
 
 namespace {
-
-enum {
-    AddButton = 3,
-    DeleteButton = 4,
-    ReplaceButton = 5,
-    TabControl = 1016,
-    FeedList = 1001,
-    UrlEdit = 1000,
-    IntervalCombo = 1019,
-    AutoSortCheck = 1021,
-    FirstAboutLine = 1014,
-};
 
 void ShowOnlyPage(int index)
 {
@@ -68,11 +57,11 @@ void LayOut(HWND dialog)
     LONG width = area.right - area.left, height = area.bottom - area.top;
     HWND page = Preferences.urlPage;
     MoveWindow(page, left, top, AtLeastZero(width - 25), AtLeastZero(height - 30), TRUE);
-    MoveWindow(GetDlgItem(page, FeedList), 11, 33, AtLeastZero(width - 107), AtLeastZero(height - 70), TRUE);
-    MoveWindow(GetDlgItem(page, AddButton), right - 106, 11, 63, 21, TRUE);
-    MoveWindow(GetDlgItem(page, ReplaceButton), right - 106, 33, 63, 21, TRUE);
-    MoveWindow(GetDlgItem(page, DeleteButton), right - 106, 65, 63, 21, TRUE);
-    MoveWindow(GetDlgItem(page, UrlEdit), 35, 11, AtLeastZero(width - 130), 20, TRUE);
+    MoveWindow(GetDlgItem(page, IDC_FEED_LIST), 11, 33, AtLeastZero(width - 107), AtLeastZero(height - 70), TRUE);
+    MoveWindow(GetDlgItem(page, IDC_ADD_BUTTON), right - 106, 11, 63, 21, TRUE);
+    MoveWindow(GetDlgItem(page, IDC_REPLACE_BUTTON), right - 106, 33, 63, 21, TRUE);
+    MoveWindow(GetDlgItem(page, IDC_DELETE_BUTTON), right - 106, 65, 63, 21, TRUE);
+    MoveWindow(GetDlgItem(page, IDC_URL_EDIT), 35, 11, AtLeastZero(width - 130), 20, TRUE);
 }
 
 // After CANCEL has put the file back, its options are the ones in effect. The
@@ -97,20 +86,20 @@ void Dispatch(HWND window, WPARAM wParam)
             PutStoredOptionsIntoEffect();
         EndDialog(Preferences.frame, 2);
         break;
-    case AddButton:
+    case IDC_ADD_BUTTON:
         AddFeedAndSelectLast();
         break;
-    case DeleteButton:
+    case IDC_DELETE_BUTTON:
         DeleteSelectedFeed();
         break;
-    case ReplaceButton:
+    case IDC_REPLACE_BUTTON:
         ReplaceSelectedFeed();
         break;
-    case IntervalCombo:
+    case IDC_INTERVAL_COMBO:
         if (code == CBN_SELCHANGE)
             StoreChosenInterval();
         break;
-    case AutoSortCheck:
+    case IDC_AUTO_SORT_CHECK:
         if (code == BN_CLICKED)
             StoreAutoSortCheck();
         break;
@@ -128,7 +117,7 @@ int SetUpPreferencePages(HWND dialog)
         return 0;
     InitCommonControls();
 
-    Preferences.tab = GetDlgItem(dialog, TabControl);
+    Preferences.tab = GetDlgItem(dialog, IDC_PAGE_TABS);
     for (int i = 0; i < PreferencePageCount; ++i) {
         TCITEMA item = {};
         item.mask = TCIF_TEXT;
@@ -136,15 +125,17 @@ int SetUpPreferencePages(HWND dialog)
         SendMessageA(Preferences.tab, TCM_INSERTITEMA, WPARAM(i), LPARAM(&item));
     }
 
-    Preferences.urlPage = CreateDialogParamA(ModuleInstance, MAKEINTRESOURCEA(102), dialog, PreferencesPageProc, 0);
+    Preferences.urlPage =
+        CreateDialogParamA(ModuleInstance, MAKEINTRESOURCEA(IDD_URL_LIST_PAGE), dialog, PreferencesPageProc, 0);
     Preferences.optionPage =
-        CreateDialogParamA(ModuleInstance, MAKEINTRESOURCEA(103), dialog, PreferencesPageProc, 0);
-    Preferences.aboutPage = CreateDialogParamA(ModuleInstance, MAKEINTRESOURCEA(107), dialog, PreferencesPageProc, 0);
+        CreateDialogParamA(ModuleInstance, MAKEINTRESOURCEA(IDD_OPTION_PAGE), dialog, PreferencesPageProc, 0);
+    Preferences.aboutPage =
+        CreateDialogParamA(ModuleInstance, MAKEINTRESOURCEA(IDD_ABOUT_PAGE), dialog, PreferencesPageProc, 0);
     for (int i = 0; i < AboutLineCount; ++i)
-        SetDlgItemTextA(Preferences.aboutPage, FirstAboutLine + i, AboutLines[i]);
+        SetDlgItemTextA(Preferences.aboutPage, IDC_FIRST_ABOUT_LINE + i, AboutLines[i]);
 
-    Preferences.intervalCombo = GetDlgItem(Preferences.optionPage, IntervalCombo);
-    Preferences.autoSortCheck = GetDlgItem(Preferences.optionPage, AutoSortCheck);
+    Preferences.intervalCombo = GetDlgItem(Preferences.optionPage, IDC_INTERVAL_COMBO);
+    Preferences.autoSortCheck = GetDlgItem(Preferences.optionPage, IDC_AUTO_SORT_CHECK);
     FillOptionPage();
 
     PlacePagesInTab(dialog);
@@ -152,7 +143,7 @@ int SetUpPreferencePages(HWND dialog)
 
     // Taken after the prompt: CANCEL keeps the folder the user has just chosen.
     TakeSettingsBackup();
-    FeedSettings::FillFeedList(GetDlgItem(Preferences.urlPage, FeedList));
+    FeedSettings::FillFeedList(GetDlgItem(Preferences.urlPage, IDC_FEED_LIST));
     return 1;
 }
 

@@ -3,6 +3,7 @@
 #include "patrol_worker.h"
 #include "plugin_paths.h"
 #include "process_values.h"
+#include "../resources/dialog_ids.h"
 #include "../resources/ui_strings.h"
 #include "../settings/feed_settings.h"
 #include "../settings/preferences_dialog.h"
@@ -160,7 +161,7 @@ int WINAPI QNC_OnPlugInSetup(HWND parent)
     // The dialog's template holds a tab control: its class must exist first.
     INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_TAB_CLASSES};
     InitCommonControlsEx(&classes);
-    DialogBoxParamA(ModuleInstance, MAKEINTRESOURCEA(101), parent, PreferencesDialogProc, 0);
+    DialogBoxParamA(ModuleInstance, MAKEINTRESOURCEA(IDD_PREFERENCES), parent, PreferencesDialogProc, 0);
     return 1;
 }
 

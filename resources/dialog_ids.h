@@ -1,0 +1,32 @@
+// The numbers of the preferences dialog's templates and controls, shared by
+// the resource script and the code that finds the controls. Defines only:
+// the resource compiler reads this file too.
+#pragma once
+
+// Templates: the frame and its three pages.
+#define IDD_PREFERENCES 101
+#define IDD_URL_LIST_PAGE 102
+#define IDD_OPTION_PAGE 103
+#define IDD_ABOUT_PAGE 107
+
+// The frame (besides IDOK and IDCANCEL).
+#define IDC_PAGE_TABS 1016
+
+// URL LIST.
+#define IDC_URL_EDIT 1000
+#define IDC_FEED_LIST 1001
+#define IDC_ADD_BUTTON 3
+#define IDC_DELETE_BUTTON 4
+#define IDC_REPLACE_BUTTON 5
+
+// OPTION.
+#define IDC_INTERVAL_COMBO 1019
+#define IDC_AUTO_SORT_LABEL 1020
+#define IDC_AUTO_SORT_CHECK 1021
+
+// about: four lines with consecutive numbers. The third shares its number
+// with the frame's tab control, on another dialog.
+#define IDC_FIRST_ABOUT_LINE 1014
+#define IDC_SECOND_ABOUT_LINE 1015
+#define IDC_THIRD_ABOUT_LINE 1016
+#define IDC_FOURTH_ABOUT_LINE 1017
