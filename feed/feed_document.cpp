@@ -1,6 +1,8 @@
 // Loading a downloaded feed file into a TinyXML document.
 #include "feed_converter.h"
 
+#include "../shell/scoped_handles.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,15 +18,6 @@ const char LargeDocument[] = "Error too many nodes in the document.";
 // read past the end of the buffer it parses. Zero bytes beyond the
 // terminator keep every such step inside the buffer and end the text there.
 const size_t SpareZeroBytes = 8;
-
-struct FileCloser {
-    FILE *file;
-    ~FileCloser()
-    {
-        if (file)
-            fclose(file);
-    }
-};
 
 // What a document beyond the bounds asks too much of.
 const char *refusal(const DocumentShape &shape)
@@ -42,22 +35,24 @@ const char *refusal(const DocumentShape &shape)
 // the document was not parsed.
 int read_and_parse(TiXmlDocument *document, const char *file_path, const char **refused)
 {
-    FileCloser input = {file_path ? fopen(file_path, "rb") : nullptr};
-    if (!input.file) {
+    ScopedFile input(file_path ? fopen(file_path, "rb") : nullptr);
+    if (!input.held()) {
         document->SetError(TiXmlBase::TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
         return 0;
     }
     long length = 0;
-    if (fseek(input.file, 0, SEEK_END) == 0)
-        length = ftell(input.file);
-    fseek(input.file, 0, SEEK_SET);
+    if (fseek(input.get(), 0, SEEK_END) == 0)
+        length = ftell(input.get());
+    fseek(input.get(), 0, SEEK_SET);
     if (length <= 0) {
         document->SetError(TiXmlBase::TIXML_ERROR_DOCUMENT_EMPTY, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
         return 0;
     }
-    char *text = static_cast<char *>(malloc(size_t(length) + SpareZeroBytes));
-    if (!text || fread(text, size_t(length), 1, input.file) != 1) {
-        free(text);
+    // The parse below may throw when memory runs out; the holder frees the
+    // text then too.
+    ScopedHeapBlock<char> block(static_cast<char *>(malloc(size_t(length) + SpareZeroBytes)));
+    char *text = block.get();
+    if (!text || fread(text, size_t(length), 1, input.get()) != 1) {
         document->SetError(TiXmlBase::TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
         return 0;
     }
@@ -78,12 +73,10 @@ int read_and_parse(TiXmlDocument *document, const char *file_path, const char **
     memset(write, 0, size_t(text + length - write) + SpareZeroBytes);
     DocumentShape shape;
     if (!FeedConverter::measure_document(text, &shape)) {
-        free(text);
         *refused = refusal(shape);
         return 0;
     }
     document->Parse(text, nullptr, TIXML_DEFAULT_ENCODING);
-    free(text);
     return !document->Error();
 }
 

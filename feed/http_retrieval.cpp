@@ -5,6 +5,7 @@
 #include "http_date.h"
 
 #include "../shell/patrol_worker.h"
+#include "../shell/scoped_handles.h"
 
 #include <wininet.h>
 
@@ -32,44 +33,6 @@ const unsigned long MaxFeedBytes = 8ul << 20;
 // platforms follows a redirect loop for ever; browsers give up after 20.
 const int MaxRedirects = 10;
 
-class InternetHandle {
-public:
-    explicit InternetHandle(HINTERNET handle = nullptr) : handle_(handle) {}
-    ~InternetHandle()
-    {
-        if (handle_)
-            InternetCloseHandle(handle_);
-    }
-    InternetHandle(const InternetHandle &) = delete;
-    InternetHandle &operator=(const InternetHandle &) = delete;
-    void reset(HINTERNET handle)
-    {
-        if (handle_)
-            InternetCloseHandle(handle_);
-        handle_ = handle;
-    }
-    HINTERNET get() const { return handle_; }
-
-private:
-    HINTERNET handle_;
-};
-
-class OutputFile {
-public:
-    explicit OutputFile(const char *path) : file_(fopen(path, "w")) {}  // text mode
-    ~OutputFile()
-    {
-        if (file_)
-            fclose(file_);
-    }
-    OutputFile(const OutputFile &) = delete;
-    OutputFile &operator=(const OutputFile &) = delete;
-    FILE *get() const { return file_; }
-
-private:
-    FILE *file_;
-};
-
 void set_wait_limits(HINTERNET handle)
 {
     DWORD limit = WaitLimitMilliseconds;
@@ -82,7 +45,7 @@ void set_wait_limits(HINTERNET handle)
 // cache), but through a connection whose waits are bounded: a request opened
 // from the URL alone ignores time-outs on some platforms. Redirects are left
 // to the caller. 1 when the response headers have arrived.
-int send_request(HINTERNET session, const char *url, InternetHandle &connection, InternetHandle &request)
+int send_request(HINTERNET session, const char *url, ScopedInternetHandle &connection, ScopedInternetHandle &request)
 {
     char host[INTERNET_MAX_HOST_NAME_LENGTH], user[INTERNET_MAX_USER_NAME_LENGTH],
         password[INTERNET_MAX_PASSWORD_LENGTH], path[INTERNET_MAX_PATH_LENGTH], extra[INTERNET_MAX_PATH_LENGTH];
@@ -151,8 +114,8 @@ int redirect_target(HINTERNET request, const char *url, char *next)
 // started after the feed's time is up. 1 when request holds the final
 // response; 0 when there is none (no answer, a redirect that goes nowhere or
 // on for ever).
-int open_request(HINTERNET session, const char *url, DWORD started, InternetHandle &connection,
-                 InternetHandle &request)
+int open_request(HINTERNET session, const char *url, DWORD started, ScopedInternetHandle &connection,
+                 ScopedInternetHandle &request)
 {
     char addresses[2][INTERNET_MAX_URL_LENGTH + 1];
     const char *current = url;
@@ -216,10 +179,10 @@ unsigned long FeedConverter::download_feed(const char *url, const char *file_tem
     if (InternetAttemptConnect(0) != ERROR_SUCCESS)
         return 0;
     // Declared in this order so that they close request first, then session.
-    InternetHandle session(InternetOpenA(UserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    ScopedInternetHandle session(InternetOpenA(UserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session.get())
         return 0;
-    InternetHandle connection, request;
+    ScopedInternetHandle connection, request;
     if (!open_request(session.get(), url, started, connection, request))
         return 0;
     // The status is not examined: an error page is saved like a feed.
@@ -231,7 +194,7 @@ unsigned long FeedConverter::download_feed(const char *url, const char *file_tem
     unsigned long announced = announced_length(request.get());
     if (announced > MaxFeedBytes)
         return 0;
-    OutputFile cOFStrm(file_temp);
+    ScopedFile cOFStrm(fopen(file_temp, "w"));  // text mode
     if (!cOFStrm.get())
         return 0;
     char chunk[ChunkSize + 1];

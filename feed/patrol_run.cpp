@@ -7,6 +7,7 @@
 #include "../shell/host_functions.h"
 #include "../shell/patrol_worker.h"
 #include "../shell/process_values.h"
+#include "../shell/scoped_handles.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -45,14 +46,13 @@ void remove_leftover_files()
     if (snprintf(pattern, sizeof pattern, "%s\\%s*.tmp", DataFolderPath, DownloadPrefix) >= int(sizeof pattern))
         return;
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE)
+    ScopedFindHandle search(FindFirstFileA(pattern, &found));
+    if (!search.held())
         return;
     do {
         if (snprintf(path, sizeof path, "%s\\%s", DataFolderPath, found.cFileName) < int(sizeof path))
             DeleteFileA(path);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    } while (FindNextFileA(search.get(), &found));
 }
 
 // Downloads and converts one feed and appends its message to folder. 1 and
@@ -72,15 +72,16 @@ int patrol_feed(const std::string &folder, const std::string &url_and_time, std:
     if (size == 0 || size > (unsigned long)-1 - MessageSlack)
         return 0;
     size_t message_size = size_t(size) + MessageSlack;
-    char *message = static_cast<char *>(malloc(message_size));
-    if (!message)
+    // Held so that it is freed on every path, an exception included.
+    ScopedHeapBlock<char> message(static_cast<char *>(malloc(message_size)));
+    if (!message.held())
         return 0;
     char date_message[NewestTimestampSize] = {};
     // The parsed document lives on the heap; a mail client short of memory
     // makes this feed fail, not the process.
     int converted = 0;
     try {
-        converted = FeedConverter::convert_feed(message, message_size, file_temp.path(), last_seen, date_message);
+        converted = FeedConverter::convert_feed(message.get(), message_size, file_temp.path(), last_seen, date_message);
     } catch (const std::exception &) {
         converted = 0;
     }
@@ -89,11 +90,10 @@ int patrol_feed(const std::string &folder, const std::string &url_and_time, std:
     // The feed is left for the next patrol.
     int delivered = converted && !PatrolStopRequested;
     if (delivered) {
-        HostFunctions.AppendMessage(folder.c_str(), message);
+        HostFunctions.AppendMessage(folder.c_str(), message.get());
         url_and_time_new = std::string(url) + "," +
                            (FeedConverter::is_valid_date(date_message) ? date_message : DefaultTimestamp);
     }
-    free(message);
     return delivered;
 }
 

@@ -2,6 +2,7 @@
 #include "feed_settings.h"
 
 #include "../shell/process_values.h"
+#include "../shell/scoped_handles.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -42,11 +43,11 @@ void ReadEntriesFrom(FILE *file, SettingsEntries &entries, size_t wanted)
 // Opens the file and reads entries 1 to `position`; 0 when unreadable.
 int ReadLeadingEntries(SettingsEntries &entries, size_t position)
 {
-    FILE *file = fopen(SettingsPath, "rb");
-    if (!file)
+    // Closed also when the entries run out of memory.
+    ScopedFile file(fopen(SettingsPath, "rb"));
+    if (!file.held())
         return 0;
-    ReadEntriesFrom(file, entries, position);
-    fclose(file);
+    ReadEntriesFrom(file.get(), entries, position);
     return 1;
 }
 
