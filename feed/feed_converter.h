@@ -106,7 +106,14 @@ public:
     static int compare_date(const char **date_newer, const char *a, const char *b);
     static int compare_date_systemtime(int *stime_newer, const SYSTEMTIME *record, const char *text);
     static int format_mail_date(const char *text, char *out);
+    // An item's date from dc:date (RSS) or modified (Atom) as it stands, else
+    // from the elements that feeds write beside them, normalised; out holds
+    // ItemDateSize bytes.
     static int get_item_date(TiXmlHandle item, int feed_type, char *out);
+    static int get_fallback_item_date(TiXmlHandle item, int feed_type, char *out);
+    // A date written as RFC 822 or RFC 3339 text, as the long timestamp
+    // text, in out (ItemDateSize bytes); 0 and the empty text when unreadable.
+    static int normalise_date(const char *text, char *out);
 
     // Message composition. message_size is the capacity of message; newest
     // holds NewestTimestampSize bytes. A message that would not fit ends
