@@ -67,6 +67,8 @@ struct MessageBuffer {
     size_t reserve;
 };
 
+struct ItemMemory;
+
 class FeedConverter {
 public:
     // HTTP retrieval (Windows build only): the body byte count stored in
@@ -118,10 +120,13 @@ public:
     // Message composition. message_size is the capacity of message; newest
     // holds NewestTimestampSize bytes. A message that would not fit ends
     // after the last whole item block that does.
+    // memory, when given, holds the feed's remembered undated items on the
+    // way in and those of this document on the way out (see item_walk.h),
+    // also when nothing is new.
     static int convert_feed(char *message, size_t message_size, const char *file_path,
-                            const char *last_seen, char *newest);
+                            const char *last_seen, char *newest, ItemMemory *memory = nullptr);
     static int convert_items(TiXmlHandle item, MessageBuffer *message, const char *last_seen,
-                             char *newest, int encoding, int feed_type);
+                             char *newest, int encoding, int feed_type, ItemMemory *memory = nullptr);
     // out holds FormatLimit bytes.
     static int format_from(const char *link, char *out);
     static int format_subject(const char *title, const char *description, char *out);

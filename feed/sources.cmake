@@ -5,6 +5,7 @@ list(APPEND KIV_CORE_SOURCES
   feed/item_fields.cpp
   feed/timestamps.cpp
   feed/item_dates.cpp
+  feed/item_walk.cpp
   feed/message_composition.cpp)
 list(APPEND KIV_WIN32_SOURCES
   feed/patrol_run.cpp)

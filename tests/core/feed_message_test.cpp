@@ -133,7 +133,7 @@ std::string Titles(const std::string &message)
     return titles;
 }
 
-TEST_F(FeedMessage, StopRuleAndNewestDate)
+TEST_F(FeedMessage, EveryLaterItemIsNewAndTheLatestDateIsKept)
 {
     const std::string newest_first = DatedItem("a", "2024-05-03T18:00:00+09:00") +
                                      DatedItem("b", "2024-05-03T09:00:00Z") + DatedItem("c", "2024-05-01");
@@ -148,7 +148,7 @@ TEST_F(FeedMessage, StopRuleAndNewestDate)
         const char *titles;
         const char *newest;
     } cases[] = {
-        // An equal moment in another zone stops the walk.
+        // An equal moment in another zone is not later.
         {newest_first, "2024-05-03T09:00:00Z", 0, "", ""},
         {newest_first, "2024-05-03T08:59:59Z", 1, "a,b,", "2024-05-03T18:00:00+09:00"},
         {newest_first, "2024-05-01T00:00:00+00:00", 1, "a,b,", "2024-05-03T18:00:00+09:00"},
@@ -158,6 +158,10 @@ TEST_F(FeedMessage, StopRuleAndNewestDate)
         {oldest_first, "2024-05-03T00:00:00+00:00", 0, "", ""},
         // The latest date wins, the first of equal ones stays.
         {unordered, DefaultTimestamp, 1, "a,b,c,d,", "2024-05-03T18:00:00+09:00"},
+        // An old item first (a pinned notice) hides none after it.
+        {unordered, "2024-05-02T00:00:00+00:00", 1, "b,c,", "2024-05-03T18:00:00+09:00"},
+        {DatedItem("pinned", "2020-01-01") + newest_first, "2024-05-03T08:59:59Z", 1, "a,b,",
+         "2024-05-03T18:00:00+09:00"},
         {"", DefaultTimestamp, 0, "", ""},
     };
     for (const Case &c : cases) {
@@ -168,6 +172,53 @@ TEST_F(FeedMessage, StopRuleAndNewestDate)
         }
         EXPECT_EQ(c.newest, conversion.newest) << c.items;
     }
+}
+
+// Undated items are new when the feed's memory does not hold their key: the
+// guid, else the link, else a digest of title and description.
+TEST_F(FeedMessage, UndatedItemsAreNewOnceByTheirKeys)
+{
+    auto item = [](const std::string &children) { return "<item>" + children + "</item>"; };
+    const std::string first = item("<title>g1</title><guid>urn:1</guid><link>http://l/1</link>") +
+                              item("<title>l2</title><link>http://l/2</link>") +
+                              item("<title>d3</title><description>three</description>") +
+                              DatedItem("dated", "2024-05-03T00:00:00Z");
+    ItemMemory memory;
+    Conversion c = ConvertText(Rss20Feed(first), "2024-05-01T00:00:00Z", 0, &memory);
+    EXPECT_EQ("g1,l2,d3,dated,", Titles(c.message));
+    ASSERT_EQ(3u, memory.keys.size());
+    EXPECT_EQ("g urn:1", memory.keys[1]);
+    EXPECT_EQ("l http://l/2", memory.keys[2]);
+    EXPECT_EQ(0u, memory.keys[0].find("d "));
+
+    // The same items again, one with a new link but its guid, one with a
+    // changed description, and a new one on top.
+    const std::string second = item("<title>new</title><guid>urn:0</guid>") +
+                               item("<title>g1</title><guid>urn:1</guid><link>http://l/moved</link>") +
+                               item("<title>l2</title><link>http://l/2</link>") +
+                               item("<title>d3</title><description>three!</description>") +
+                               DatedItem("dated", "2024-05-03T00:00:00Z");
+    Conversion again = ConvertText(Rss20Feed(second), c.newest.c_str(), 0, &memory);
+    EXPECT_EQ("new,d3,", Titles(again.message));
+    EXPECT_EQ(4u, memory.keys.size());
+    Conversion third = ConvertText(Rss20Feed(second), c.newest.c_str(), 0, &memory);
+    EXPECT_EQ(0, third.result);
+    EXPECT_TRUE(memory.walked);
+    EXPECT_EQ(4u, memory.keys.size());
+
+    // An item left out of a full message is not remembered: it comes again.
+    ItemMemory cut;
+    const std::string long_items = item("<title>a</title><guid>a</guid>") +
+                                   item("<title>b</title><guid>b</guid><description>" + std::string(300, 'x') +
+                                        "</description>");
+    Conversion full = ConvertText(Rss20Feed(long_items), nullptr, 200, &cut);
+    EXPECT_EQ("a,", Titles(full.message));
+    EXPECT_EQ(std::vector<std::string>{"g a"}, cut.keys);
+
+    // Control characters do not break a key's line.
+    TiXmlDocument document;
+    ParseFeed(document, "<?xml version=\"1.0\"?><entry><id>tag:a&#10;b&#9;c</id></entry>");
+    EXPECT_EQ("g tag:a b c", item_key(TiXmlHandle(document.RootElement()), FeedAtom));
 }
 
 TEST_F(FeedMessage, ItemDatedInUtcGetsTheCompletedDateLine)
