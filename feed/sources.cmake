@@ -6,6 +6,7 @@ list(APPEND KIV_CORE_SOURCES
   feed/timestamps.cpp
   feed/item_dates.cpp
   feed/item_walk.cpp
+  feed/feed_record.cpp
   feed/message_composition.cpp)
 list(APPEND KIV_WIN32_SOURCES
   feed/patrol_run.cpp)
