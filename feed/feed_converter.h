@@ -68,12 +68,15 @@ struct MessageBuffer {
 };
 
 struct ItemMemory;
+struct DownloadOutcome;
 
 class FeedConverter {
 public:
-    // HTTP retrieval (Windows build only): the body byte count stored in
-    // file_temp, 0 when there is nothing to convert.
-    static unsigned long download_feed(const char *url, const char *file_temp, const char *last_seen);
+    // HTTP retrieval (Windows build only) into file_temp, sending back the
+    // validators etag and last_modified (each may be null); the result
+    // (download_outcome.h), also in outcome with the body size or the reason.
+    static int download_feed(const char *url, const char *file_temp, const char *last_seen, const char *etag,
+                             const char *last_modified, DownloadOutcome *outcome);
 
     // Recognition and child lookups.
     static int get_feed_type(TiXmlHandle docHandle);

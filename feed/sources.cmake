@@ -12,6 +12,7 @@ list(APPEND KIV_WIN32_SOURCES
   feed/patrol_run.cpp)
 # HTTP retrieval: the date reader is portable, the download needs WinINet.
 list(APPEND KIV_CORE_SOURCES
-  feed/http_date.cpp)
+  feed/http_date.cpp
+  feed/request_headers.cpp)
 list(APPEND KIV_WIN32_SOURCES
   feed/http_retrieval.cpp)
