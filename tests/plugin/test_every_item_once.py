@@ -196,9 +196,9 @@ def test_bad_records_count_as_none_and_unlisted_ones_go(plugin, feed_server):
 
 
 def test_host_killed_at_random_moments(plugin, feed_server):
-    """KIV_KILL_ITERATIONS (default 12) patrols, each killed at a random
+    """KIV_KILL_ITERATIONS (default 10) patrols, each killed at a random
     moment while the feeds gain one item each; then one whole patrol."""
-    iterations = int(os.environ.get("KIV_KILL_ITERATIONS", "12"))
+    iterations = int(os.environ.get("KIV_KILL_ITERATIONS", "10"))
     generation = [0]
 
     def body(name, dated):
