@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <functional>
 #include <set>
 #include <string>
 
@@ -41,21 +42,30 @@ private:
     bool created_;
 };
 
-// Download files that a patrol stopped in the middle of a feed left behind.
-void remove_leftover_files()
+// Deletes the files of the data folder whose names match name_pattern and
+// that doomed, given a file's name and path, picks.
+void delete_data_files(const std::string &name_pattern,
+                       const std::function<bool(const char *name, const char *path)> &doomed)
 {
     char pattern[MAX_PATH], path[MAX_PATH];
-    if (snprintf(pattern, sizeof pattern, "%s\\%s*.tmp", DataFolderPath, DownloadPrefix) >= int(sizeof pattern))
+    if (snprintf(pattern, sizeof pattern, "%s\\%s", DataFolderPath, name_pattern.c_str()) >= int(sizeof pattern))
         return;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
     if (search == INVALID_HANDLE_VALUE)
         return;
     do {
-        if (snprintf(path, sizeof path, "%s\\%s", DataFolderPath, found.cFileName) < int(sizeof path))
+        if (snprintf(path, sizeof path, "%s\\%s", DataFolderPath, found.cFileName) < int(sizeof path) &&
+            doomed(found.cFileName, path))
             DeleteFileA(path);
     } while (FindNextFileA(search, &found));
     FindClose(search);
+}
+
+// Download files that a patrol stopped in the middle of a feed left behind.
+void remove_leftover_files()
+{
+    delete_data_files(std::string(DownloadPrefix) + "*.tmp", [](const char *, const char *) { return true; });
 }
 
 // Deletes the records of feeds that are no longer listed.
@@ -68,20 +78,9 @@ void remove_unlisted_records(const SettingsEntries &entries)
         if (feed_record_path(DataFolderPath, url, path, sizeof path))
             listed.insert(path);
     }
-    char pattern[MAX_PATH];
-    if (snprintf(pattern, sizeof pattern, "%s\\feed-*", DataFolderPath) >= int(sizeof pattern))
-        return;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        if (is_feed_record_name(found.cFileName) &&
-            snprintf(path, sizeof path, "%s\\%s", DataFolderPath, found.cFileName) < int(sizeof path) &&
-            !listed.count(path))
-            DeleteFileA(path);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    delete_data_files("feed-*", [&](const char *name, const char *file) {
+        return is_feed_record_name(name) && !listed.count(file);
+    });
 }
 
 // What one feed's patrol leaves to be stored, in this order, once its
