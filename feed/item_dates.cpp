@@ -4,6 +4,7 @@
 // the long timestamp text that a dc:date gives, so that everything after the
 // reading (comparison, the date line, the Date header, KIV.ini) is the same.
 #include "feed_converter.h"
+#include "text_copy.h"
 
 #include <cstdio>
 #include <cstring>
@@ -82,8 +83,11 @@ int write_moment(const Moment &m, char *out)
         return 0;
     if (m.year < 1900 || m.year > 3000)
         return 0;
-    snprintf(out, ItemDateSize, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", m.year, m.month, m.day, m.hour,
+    // Every field is checked above, so the text is 25 characters long.
+    char text[64];
+    snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", m.year, m.month, m.day, m.hour,
              m.minute, m.second, m.zone_sign < 0 ? '-' : '+', m.zone_hours, m.zone_minutes);
+    copy_text(out, ItemDateSize, text);
     if (FeedConverter::is_valid_date(out))
         return 1;
     out[0] = '\0';
