@@ -138,13 +138,15 @@ int patrol_feed(const std::string &folder, const std::string &url_and_time, Feed
     }
     // While the library is being unloaded the host is not called any more:
     // the unload holds the loader's lock, which the host's code may need.
-    // The feed is left for the next patrol.
-    if (!PatrolStopRequested && record.memory.walked && result.record_path[0]) {
+    // The feed is left for the next patrol, its record as it was, so that
+    // the record never tells of items that were not appended.
+    bool stopping = PatrolStopRequested;
+    if (!stopping && record.memory.walked && result.record_path[0]) {
         record.etag = download.etag;
         record.last_modified = download.last_modified;
         result.record_due = true;
     }
-    result.delivered = converted && !PatrolStopRequested;
+    result.delivered = converted && !stopping;
     if (result.delivered) {
         HostFunctions.AppendMessage(folder.c_str(), message);
         result.entry = std::string(url) + "," +
