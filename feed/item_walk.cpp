@@ -44,18 +44,22 @@ std::string item_key(TiXmlHandle item, int feed_type)
 std::vector<WalkedItem> walk_items(TiXmlElement *first, int feed_type, const char *last_seen,
                                    const ItemMemory *memory)
 {
+    // The last-seen text is converted once, not once an item; when it is no
+    // timestamp, every dated item is new.
+    SYSTEMTIME seen;
+    bool comparable = last_seen && FeedConverter::is_date_length(last_seen) &&
+                      FeedConverter::date_to_systemtime(&seen, last_seen);
     std::vector<WalkedItem> items;
     for (TiXmlElement *current = first; current; current = current->NextSiblingElement()) {
         items.push_back(WalkedItem{current, true, false, {}, std::string()});
         WalkedItem &item = items.back();
         TiXmlHandle handle(current);
         item.dated = FeedConverter::get_item_date(handle, feed_type, item.date) == 1;
-        if (item.dated) {
-            // A last-seen text that is no timestamp makes every dated item new.
-            const char *date_newer = nullptr;
-            int order = FeedConverter::compare_date(&date_newer, item.date, last_seen);
-            item.fresh = order == 0 || (order == 1 && date_newer == item.date);
-        } else {
+        SYSTEMTIME date;
+        if (item.dated && comparable && FeedConverter::date_to_systemtime(&date, item.date)) {
+            const SYSTEMTIME *later = nullptr;
+            item.fresh = FeedConverter::compare_systemtime(&later, &date, &seen) == 1 && later == &date;
+        } else if (!item.dated) {
             item.key = item_key(handle, feed_type);
             item.fresh = !memory || !memory->known ||
                          !std::binary_search(memory->keys.begin(), memory->keys.end(), item.key);
