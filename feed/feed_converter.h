@@ -67,11 +67,16 @@ struct MessageBuffer {
     size_t reserve;
 };
 
+struct ItemMemory;
+struct DownloadOutcome;
+
 class FeedConverter {
 public:
-    // HTTP retrieval (Windows build only): the body byte count stored in
-    // file_temp, 0 when there is nothing to convert.
-    static unsigned long download_feed(const char *url, const char *file_temp, const char *last_seen);
+    // HTTP retrieval (Windows build only) into file_temp, sending back the
+    // validators etag and last_modified (each may be null); the result
+    // (download_outcome.h), also in outcome with the body size or the reason.
+    static int download_feed(const char *url, const char *file_temp, const char *last_seen, const char *etag,
+                             const char *last_modified, DownloadOutcome *outcome);
 
     // Recognition and child lookups.
     static int get_feed_type(TiXmlHandle docHandle);
@@ -106,15 +111,25 @@ public:
     static int compare_date(const char **date_newer, const char *a, const char *b);
     static int compare_date_systemtime(int *stime_newer, const SYSTEMTIME *record, const char *text);
     static int format_mail_date(const char *text, char *out);
+    // An item's date from dc:date (RSS) or modified (Atom) as it stands, else
+    // from the elements that feeds write beside them, normalised; out holds
+    // ItemDateSize bytes.
     static int get_item_date(TiXmlHandle item, int feed_type, char *out);
+    static int get_fallback_item_date(TiXmlHandle item, int feed_type, char *out);
+    // A date written as RFC 822 or RFC 3339 text, as the long timestamp
+    // text, in out (ItemDateSize bytes); 0 and the empty text when unreadable.
+    static int normalise_date(const char *text, char *out);
 
     // Message composition. message_size is the capacity of message; newest
     // holds NewestTimestampSize bytes. A message that would not fit ends
     // after the last whole item block that does.
+    // memory, when given, holds the feed's remembered undated items on the
+    // way in and those of this document on the way out (see item_walk.h),
+    // also when nothing is new.
     static int convert_feed(char *message, size_t message_size, const char *file_path,
-                            const char *last_seen, char *newest);
+                            const char *last_seen, char *newest, ItemMemory *memory = nullptr);
     static int convert_items(TiXmlHandle item, MessageBuffer *message, const char *last_seen,
-                             char *newest, int encoding, int feed_type);
+                             char *newest, int encoding, int feed_type, ItemMemory *memory = nullptr);
     // out holds FormatLimit bytes.
     static int format_from(const char *link, char *out);
     static int format_subject(const char *title, const char *description, char *out);

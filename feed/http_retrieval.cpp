@@ -1,6 +1,8 @@
 // Downloads one feed over HTTP through WinINet into the patrol's temporary
 // file, unless the server's date says the feed has not changed since the
-// last-seen timestamp.
+// last-seen timestamp or the server answers 304 to the validators kept from
+// the feed's last download.
+#include "download_outcome.h"
 #include "feed_converter.h"
 #include "http_date.h"
 
@@ -45,7 +47,8 @@ void set_wait_limits(HINTERNET handle)
 // cache), but through a connection whose waits are bounded: a request opened
 // from the URL alone ignores time-outs on some platforms. Redirects are left
 // to the caller. 1 when the response headers have arrived.
-int send_request(HINTERNET session, const char *url, ScopedInternetHandle &connection, ScopedInternetHandle &request)
+int send_request(HINTERNET session, const char *url, const char *headers, ScopedInternetHandle &connection,
+                 ScopedInternetHandle &request)
 {
     char host[INTERNET_MAX_HOST_NAME_LENGTH], user[INTERNET_MAX_USER_NAME_LENGTH],
         password[INTERNET_MAX_PASSWORD_LENGTH], path[INTERNET_MAX_PATH_LENGTH], extra[INTERNET_MAX_PATH_LENGTH];
@@ -84,12 +87,7 @@ int send_request(HINTERNET session, const char *url, ScopedInternetHandle &conne
     if (!request.get())
         return 0;
     set_wait_limits(request.get());
-    // Every feed has a session of its own, so a connection kept open would
-    // serve nobody; and WinINet's pool of kept connections starts a thread
-    // when its first one is closed, which cannot happen while the library is
-    // being unloaded, so an unload would wait for the feed in hand in vain.
-    static const char close[] = "Connection: close\r\n";
-    return HttpSendRequestA(request.get(), close, DWORD(sizeof close - 1), nullptr, 0) ? 1 : 0;
+    return HttpSendRequestA(request.get(), headers, DWORD(strlen(headers)), nullptr, 0) ? 1 : 0;
 }
 
 // The address a redirect response sends the client to, made absolute, in
@@ -114,13 +112,13 @@ int redirect_target(HINTERNET request, const char *url, char *next)
 // started after the feed's time is up. 1 when request holds the final
 // response; 0 when there is none (no answer, a redirect that goes nowhere or
 // on for ever).
-int open_request(HINTERNET session, const char *url, DWORD started, ScopedInternetHandle &connection,
-                 ScopedInternetHandle &request)
+int open_request(HINTERNET session, const char *url, const char *headers, DWORD started,
+                 ScopedInternetHandle &connection, ScopedInternetHandle &request)
 {
     char addresses[2][INTERNET_MAX_URL_LENGTH + 1];
     const char *current = url;
     for (int redirects = 0;; ++redirects) {
-        if (!send_request(session, current, connection, request))
+        if (!send_request(session, current, headers, connection, request))
             return 0;
         char *next = addresses[redirects % 2];
         if (!redirect_target(request.get(), current, next))
@@ -169,56 +167,97 @@ unsigned long announced_length(HINTERNET request)
     return length;
 }
 
+// The response's header `query` as text, in value (ValidatorSize bytes);
+// empty when it is missing or does not fit.
+void query_validator(HINTERNET request, DWORD query, char *value)
+{
+    DWORD size = ValidatorSize;
+    if (!HttpQueryInfoA(request, query, value, &size, nullptr))
+        value[0] = '\0';
+}
+
+int response_status(HINTERNET request)
+{
+    DWORD status = 0, size = sizeof status;
+    return HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)
+               ? int(status)
+               : 0;
+}
+
+int failed(DownloadOutcome *outcome, const char *reason)
+{
+    outcome->result = DownloadFailed;
+    outcome->reason = reason;
+    return DownloadFailed;
+}
+
 }  // namespace
 
-unsigned long FeedConverter::download_feed(const char *url, const char *file_temp, const char *last_seen)
+int FeedConverter::download_feed(const char *url, const char *file_temp, const char *last_seen, const char *etag,
+                                 const char *last_modified, DownloadOutcome *outcome)
 {
     DWORD started = GetTickCount();
+    *outcome = DownloadOutcome();
     if (!InternetGetConnectedState(nullptr, 0))
-        return 0;
+        return failed(outcome, "offline");
     if (InternetAttemptConnect(0) != ERROR_SUCCESS)
-        return 0;
+        return failed(outcome, "no connection");
     // Declared in this order so that they close request first, then session.
     ScopedInternetHandle session(InternetOpenA(UserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session.get())
-        return 0;
+        return failed(outcome, "no session");
+    char headers[RequestHeadersSize];
+    build_request_headers(etag, last_modified, headers, sizeof headers);
     ScopedInternetHandle connection, request;
-    if (!open_request(session.get(), url, started, connection, request))
-        return 0;
-    // The status is not examined: an error page is saved like a feed.
+    if (!open_request(session.get(), url, headers, started, connection, request))
+        return failed(outcome, "no response");
+    if (response_status(request.get()) == 304)
+        return outcome->result = DownloadNotModified;
+    // No other status is examined: an error page is saved like a feed.
     if (is_unchanged_by(request.get(), HTTP_QUERY_LAST_MODIFIED, last_seen) ||
         is_unchanged_by(request.get(), HTTP_QUERY_IF_MODIFIED_SINCE, last_seen))
-        return 0;
+        return outcome->result = DownloadUnchanged;
 
     // A body announced beyond the bound is not read at all.
     unsigned long announced = announced_length(request.get());
     if (announced > MaxFeedBytes)
-        return 0;
+        return failed(outcome, "announced too large");
     ScopedFile cOFStrm(fopen(file_temp, "w"));  // text mode
     if (!cOFStrm.get())
-        return 0;
+        return failed(outcome, "cannot write the download file");
     char chunk[ChunkSize + 1];
     unsigned long total = 0;
     for (;;) {
         // A failed wait or read, a cut body, a body beyond the bound, a server
         // that is still sending when the feed's time is up, or a library
         // being unloaded: the feed counts as not downloaded.
-        if (PatrolStopRequested || GetTickCount() - started >= FeedLimitMilliseconds)
-            return 0;
+        if (PatrolStopRequested)
+            return failed(outcome, "stopped");
+        if (GetTickCount() - started >= FeedLimitMilliseconds)
+            return failed(outcome, "time is up");
         // Waiting for data first bounds each read by the wait limit; a read
         // alone may wait until the whole chunk has arrived.
         DWORD available = 0;
         if (!InternetQueryDataAvailable(request.get(), &available, 0, 0))
-            return 0;
+            return failed(outcome, "no data");
         DWORD ReadSize = 0;
         if (!InternetReadFile(request.get(), chunk, available && available < ChunkSize ? available : ChunkSize,
                               &ReadSize))
-            return 0;
+            return failed(outcome, "read failed");
         total += ReadSize;
-        if (ReadSize == 0)
-            return total < announced ? 0 : total;
+        if (ReadSize == 0) {
+            if (total < announced || total == 0)
+                return failed(outcome, total ? "cut body" : "empty body");
+            // Validators of an error page would make its feed look unchanged.
+            if (response_status(request.get()) == 200) {
+                query_validator(request.get(), HTTP_QUERY_ETAG, outcome->etag);
+                query_validator(request.get(), HTTP_QUERY_LAST_MODIFIED, outcome->last_modified);
+            }
+            outcome->size = total;
+            return outcome->result = Downloaded;
+        }
         if (total > MaxFeedBytes)
-            return 0;
+            return failed(outcome, "too large");
         // Written as a string: bytes after a NUL in the body are counted but
         // not stored; no feed holds one.
         chunk[ReadSize] = '\0';

@@ -1,8 +1,10 @@
 // One downloaded feed file becomes one message: the header block, the feed's
 // link, a separator and one block per item newer than the last-seen date.
 #include "feed_converter.h"
+#include "item_walk.h"
 #include "text_copy.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -72,21 +74,21 @@ int FeedConverter::format_subject(const char *title, const char *description, ch
 }
 
 int FeedConverter::convert_items(TiXmlHandle item, MessageBuffer *message, const char *last_seen, char *newest,
-                                 int encoding, int feed_type)
+                                 int encoding, int feed_type, ItemMemory *memory)
 {
+    std::vector<WalkedItem> items = walk_items(item.Element(), feed_type, last_seen, memory);
+    std::vector<std::string> keys;
     int count = 0;
-    for (TiXmlElement *current = item.Element(); current; current = current->NextSiblingElement()) {
-        TiXmlHandle hItem(current);
+    bool full = false;
+    for (const WalkedItem &walked : items) {
+        // Undated items keep their place in the memory when they are known
+        // or delivered; one left out of a full message comes again.
+        if (!walked.dated && (!walked.fresh || !full))
+            keys.push_back(walked.key);
+        if (!walked.fresh || full)
+            continue;
+        TiXmlHandle hItem(walked.element);
         // Every text buffer below is filled and terminated by its getter.
-        char date_item[TextFieldSize];
-        date_item[0] = '\0';
-        int dated = get_item_date(hItem, feed_type, date_item);
-
-        const char *date_newer = nullptr;
-        int order = compare_date(&date_newer, date_item, last_seen);
-        if (order == 2 || (order == 1 && date_newer != date_item))
-            break;
-
         char title_item[TextFieldSize], link_item[TextFieldSize], subject_item[TextFieldSize];
         char *description_item = nullptr;
         get_title(hItem, encoding, feed_type, title_item);
@@ -96,8 +98,8 @@ int FeedConverter::convert_items(TiXmlHandle item, MessageBuffer *message, const
 
         // A date from get_item_date is valid, so it converts.
         char date_item_formatted[35] = {};
-        if (dated) {
-            copy_text(date_item_formatted, sizeof date_item_formatted, date_item);
+        if (walked.dated) {
+            copy_text(date_item_formatted, sizeof date_item_formatted, walked.date);
             date_item_formatted[4] = '/';
             date_item_formatted[7] = '/';
             date_item_formatted[10] = ' ';
@@ -108,19 +110,31 @@ int FeedConverter::convert_items(TiXmlHandle item, MessageBuffer *message, const
         free(description_item);
         // A full message ends before the first item that does not fit; the
         // newest date then comes from the items that are in it.
-        if (!written)
-            break;
+        if (!written) {
+            full = true;
+            if (!walked.dated)
+                keys.pop_back();
+            continue;
+        }
 
-        order = compare_date(&date_newer, date_item, newest);
-        if ((order == 1 && date_newer == date_item) || (order == 0 && dated))
-            copy_text(newest, NewestTimestampSize, date_item);
+        const char *date_newer = nullptr;
+        int order = compare_date(&date_newer, walked.date, newest);
+        if ((order == 1 && date_newer == walked.date) || (order == 0 && walked.dated))
+            copy_text(newest, NewestTimestampSize, walked.date);
         ++count;
+    }
+    if (memory) {
+        std::sort(keys.begin(), keys.end());
+        keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+        memory->keys.swap(keys);
+        memory->known = true;
+        memory->walked = true;
     }
     return count;
 }
 
 int FeedConverter::convert_feed(char *message, size_t message_size, const char *file_path, const char *last_seen,
-                                char *newest)
+                                char *newest, ItemMemory *memory)
 {
     TiXmlDocument document;
     const char *failure = nullptr;
@@ -151,7 +165,7 @@ int FeedConverter::convert_feed(char *message, size_t message_size, const char *
     if (!append_text(&buffer, header) || !append_text(&buffer, link) || !append_text(&buffer, "\n\n---\n"))
         return 0;
     TiXmlHandle hItem(get_first_item(docHandle, feed_type));
-    if (convert_items(hItem, &buffer, last_seen, newest, encoding, feed_type) == 0)
+    if (convert_items(hItem, &buffer, last_seen, newest, encoding, feed_type, memory) == 0)
         return 0;
     buffer.reserve = 0;
     append_text(&buffer, MessageEnd);

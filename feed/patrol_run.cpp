@@ -1,7 +1,9 @@
 // One patrol: every feed of the settings file is downloaded, its new items
 // become one message in the host's destination folder, and its entry takes
 // the newest item's timestamp.
+#include "download_outcome.h"
 #include "feed_converter.h"
+#include "feed_record.h"
 
 #include "../settings/feed_settings.h"
 #include "../shell/host_functions.h"
@@ -12,6 +14,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <functional>
+#include <set>
 #include <string>
 
 namespace {
@@ -39,36 +43,82 @@ private:
     bool created_;
 };
 
-// Download files that a patrol stopped in the middle of a feed left behind.
-void remove_leftover_files()
+// Deletes the files of the data folder whose names match name_pattern and
+// that doomed, given a file's name and path, picks.
+void delete_data_files(const std::string &name_pattern,
+                       const std::function<bool(const char *name, const char *path)> &doomed)
 {
     char pattern[MAX_PATH], path[MAX_PATH];
-    if (snprintf(pattern, sizeof pattern, "%s\\%s*.tmp", DataFolderPath, DownloadPrefix) >= int(sizeof pattern))
+    if (snprintf(pattern, sizeof pattern, "%s\\%s", DataFolderPath, name_pattern.c_str()) >= int(sizeof pattern))
         return;
     WIN32_FIND_DATAA found;
     ScopedFindHandle search(FindFirstFileA(pattern, &found));
     if (!search.held())
         return;
     do {
-        if (snprintf(path, sizeof path, "%s\\%s", DataFolderPath, found.cFileName) < int(sizeof path))
+        if (snprintf(path, sizeof path, "%s\\%s", DataFolderPath, found.cFileName) < int(sizeof path) &&
+            doomed(found.cFileName, path))
             DeleteFileA(path);
     } while (FindNextFileA(search.get(), &found));
 }
 
-// Downloads and converts one feed and appends its message to folder. 1 and
-// the entry to store in url_and_time_new when a message was appended; 0 when
-// the feed is skipped and its entry kept.
-int patrol_feed(const std::string &folder, const std::string &url_and_time, std::string &url_and_time_new)
+// Download files that a patrol stopped in the middle of a feed left behind.
+void remove_leftover_files()
+{
+    delete_data_files(std::string(DownloadPrefix) + "*.tmp", [](const char *, const char *) { return true; });
+}
+
+// Deletes the records of feeds that are no longer listed.
+void remove_unlisted_records(const SettingsEntries &entries)
+{
+    std::set<std::string> listed;
+    char url[UrlBufferSize], path[MAX_PATH];
+    for (size_t i = FirstFeedEntry; i < entries.size(); ++i) {
+        FeedSettings::SplitFeedLine(entries[i].c_str(), url);
+        if (feed_record_path(DataFolderPath, url, path, sizeof path))
+            listed.insert(path);
+    }
+    delete_data_files("feed-*", [&](const char *name, const char *file) {
+        return is_feed_record_name(name) && !listed.count(file);
+    });
+}
+
+// What one feed's patrol leaves to be stored, in this order, once its
+// message is appended: the feed's entry in KIV.ini, then its record.
+struct FeedPatrol {
+    char url[UrlBufferSize] = "";
+    bool delivered = false;
+    std::string entry;          // url,timestamp, when delivered
+    bool record_due = false;    // the document was read as a feed
+    FeedRecord record;
+    char record_path[MAX_PATH] = "";
+};
+
+// Downloads and converts one feed and appends its message to folder. 1 when
+// a message was appended; what is to be stored is in result either way.
+int patrol_feed(const std::string &folder, const std::string &url_and_time, FeedPatrol &result)
 {
     // Without a file of its own the feed is skipped, never written elsewhere.
     TemporaryFile file_temp;
     if (!file_temp.created())
         return 0;
-    char url[UrlBufferSize] = {};
+    char *url = result.url;
     FeedSettings::SplitFeedLine(url_and_time.c_str(), url);
     const char *last_seen = FeedSettings::FindTimestamp(url_and_time.c_str());
+    // A record that cannot be named or read is no record: the feed is
+    // fetched in full and its undated items count as new, as on a first run.
+    FeedRecord &record = result.record;
+    if (feed_record_path(DataFolderPath, url, result.record_path, sizeof result.record_path))
+        read_feed_record(result.record_path, url, &record);
 
-    unsigned long size = FeedConverter::download_feed(url, file_temp.path(), last_seen);
+    DownloadOutcome download;
+    if (FeedConverter::download_feed(url, file_temp.path(), last_seen, record.etag.c_str(),
+                                     record.last_modified.c_str(), &download) != Downloaded) {
+        if (download.result == DownloadFailed)
+            OutputDebugStringA(download.reason);
+        return 0;
+    }
+    unsigned long size = download.size;
     if (size == 0 || size > (unsigned long)-1 - MessageSlack)
         return 0;
     size_t message_size = size_t(size) + MessageSlack;
@@ -81,20 +131,29 @@ int patrol_feed(const std::string &folder, const std::string &url_and_time, std:
     // makes this feed fail, not the process.
     int converted = 0;
     try {
-        converted = FeedConverter::convert_feed(message.get(), message_size, file_temp.path(), last_seen, date_message);
+        converted = FeedConverter::convert_feed(message.get(), message_size, file_temp.path(), last_seen, date_message,
+                                                &record.memory);
     } catch (const std::exception &) {
         converted = 0;
+        record.memory.walked = false;
     }
     // While the library is being unloaded the host is not called any more:
     // the unload holds the loader's lock, which the host's code may need.
-    // The feed is left for the next patrol.
-    int delivered = converted && !PatrolStopRequested;
-    if (delivered) {
-        HostFunctions.AppendMessage(folder.c_str(), message.get());
-        url_and_time_new = std::string(url) + "," +
-                           (FeedConverter::is_valid_date(date_message) ? date_message : DefaultTimestamp);
+    // The feed is left for the next patrol, its record as it was, so that
+    // the record never tells of items that were not appended.
+    bool stopping = PatrolStopRequested;
+    if (!stopping && record.memory.walked && result.record_path[0]) {
+        record.etag = download.etag;
+        record.last_modified = download.last_modified;
+        result.record_due = true;
     }
-    return delivered;
+    result.delivered = converted && !stopping;
+    if (result.delivered) {
+        HostFunctions.AppendMessage(folder.c_str(), message.get());
+        result.entry = std::string(url) + "," +
+                       (FeedConverter::is_valid_date(date_message) ? date_message : DefaultTimestamp);
+    }
+    return result.delivered;
 }
 
 }  // namespace
@@ -114,17 +173,24 @@ int FeedSettings::Patrol()
     const std::string folder = rsslist[0];
     remove_leftover_files();
 
-    // Each delivered feed's timestamp is stored at once, so that a patrol
-    // cut short (the library unloaded, the process ended) has recorded every
-    // message it appended and none is delivered again.
+    remove_unlisted_records(rsslist);
+
+    // Each delivered feed's timestamp is stored at once, then its record, so
+    // that a patrol cut short (the library unloaded, the process ended) has
+    // recorded every message it appended and at most the feed in hand is
+    // delivered again.
     int appended = 0, stored = 1;
     for (size_t i = FirstFeedEntry; i < rsslist.size() && !PatrolStopRequested; ++i) {
-        std::string url_and_time_new;
-        if (!patrol_feed(folder, rsslist[i], url_and_time_new))
-            continue;
-        appended = 1;
-        if (!StoreFeedEntry(rsslist[i], url_and_time_new))
-            stored = 0;
+        FeedPatrol result;
+        if (patrol_feed(folder, rsslist[i], result)) {
+            appended = 1;
+            if (!StoreFeedEntry(rsslist[i], result.entry)) {
+                stored = 0;
+                continue;  // the record would tell of a delivery KIV.ini does not know
+            }
+        }
+        if (result.record_due)
+            write_feed_record(result.record_path, result.url, result.record);
     }
     return appended && stored;
 }

@@ -4,11 +4,15 @@ list(APPEND KIV_CORE_SOURCES
   feed/feed_recognition.cpp
   feed/item_fields.cpp
   feed/timestamps.cpp
+  feed/item_dates.cpp
+  feed/item_walk.cpp
+  feed/feed_record.cpp
   feed/message_composition.cpp)
 list(APPEND KIV_WIN32_SOURCES
   feed/patrol_run.cpp)
 # HTTP retrieval: the date reader is portable, the download needs WinINet.
 list(APPEND KIV_CORE_SOURCES
-  feed/http_date.cpp)
+  feed/http_date.cpp
+  feed/request_headers.cpp)
 list(APPEND KIV_WIN32_SOURCES
   feed/http_retrieval.cpp)

@@ -203,10 +203,8 @@ int FeedConverter::get_item_date(TiXmlHandle item, int feed_type, char *out)
     if (!out)
         return 0;
     char text[TextFieldSize];
-    if (!copy_child_text(item, feed_type == FeedAtom ? "modified" : "dc:date", text)) {
-        out[0] = '\0';
-        return 0;
-    }
+    if (!copy_child_text(item, feed_type == FeedAtom ? "modified" : "dc:date", text))
+        return get_fallback_item_date(item, feed_type, out);
     char completed[ItemDateSize] = {};
     switch (strlen(text)) {
     case 22:  // no seconds: 2024-05-03T18:00+09:00
@@ -225,6 +223,5 @@ int FeedConverter::get_item_date(TiXmlHandle item, int feed_type, char *out)
     copy_text(out, ItemDateSize, completed);
     if (is_valid_date(out))
         return 1;
-    out[0] = '\0';
-    return 0;
+    return get_fallback_item_date(item, feed_type, out);
 }

@@ -1,10 +1,10 @@
 #include "settings_backup.h"
 
+#include "atomic_file.h"
 #include "feed_settings.h"
 #include "../shell/process_values.h"
 
 #include <cstdio>
-#include <string>
 
 namespace {
 
@@ -50,11 +50,9 @@ int RestoreSettingsBackup()
         // Copied beside the settings file and moved over it, so that the file
         // is whole at every moment, as after any rewrite.
         SettingsFileLock lock;
-        std::string temporary = std::string(SettingsPath) + ".new";
-        restored = CopyFileA(backup, temporary.c_str(), FALSE) &&
-                   MoveFileExA(temporary.c_str(), SettingsPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-        if (!restored)
-            DeleteFileA(temporary.c_str());
+        restored = ReplaceFileAtomically(SettingsPath, [&](const char *temporary) {
+            return CopyFileA(backup, temporary, FALSE) != 0;
+        });
     }
     backupTaken = false;
     if (restored) {

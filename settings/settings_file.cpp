@@ -1,5 +1,6 @@
 // The settings file: its entries, the option entries and the feed entries.
 #include "feed_settings.h"
+#include "atomic_file.h"
 
 #include "../shell/process_values.h"
 #include "../shell/scoped_handles.h"
@@ -89,24 +90,13 @@ int FeedSettings::ReadEntries(SettingsEntries &entries)
 
 int FeedSettings::RewriteEntries(const SettingsEntries &entries)
 {
-    // Written beside the file and moved over it, so that an interruption
-    // leaves either the old file or the new one, never a cut one.
-    std::string temporary = std::string(SettingsPath) + ".new";
-    FILE *file = fopen(temporary.c_str(), "wb");
-    if (!file)
-        return 0;
-    bool ok = true;
-    for (size_t i = 0; i < entries.size() && ok; ++i) {
+    std::string text;
+    for (size_t i = 0; i < entries.size(); ++i) {
         if (i > 0)
-            ok = fwrite("\r\n", 1, 2, file) == 2;
-        ok = ok && fwrite(entries[i].data(), 1, entries[i].size(), file) == entries[i].size();
+            text += "\r\n";
+        text += entries[i];
     }
-    ok = (fflush(file) == 0) && ok;
-    ok = (fclose(file) == 0) && ok;
-    if (ok && MoveFileExA(temporary.c_str(), SettingsPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return 1;
-    DeleteFileA(temporary.c_str());
-    return 0;
+    return WriteFileAtomically(SettingsPath, text.data(), text.size());
 }
 
 int FeedSettings::IsFolderConfigured()

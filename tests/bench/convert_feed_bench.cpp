@@ -40,13 +40,20 @@ std::string WriteFeed(const std::string &folder, int items)
                  "<description>Generated items</description>\n");
     for (int i = 0; i < items; ++i) {
         int minutes = 24 * 60 * 365 - i;
+        int month = 1 + minutes / (60 * 24 * 31) % 12, day = 1 + minutes / (60 * 24) % 28;
+        char date[80];
+        if (getenv("KIV_BENCH_PUBDATE"))  // dated as most RSS 2.0 feeds date their items
+            snprintf(date, sizeof date, "<pubDate>Mon, %02d %s 2024 %02d:%02d:00 +0900</pubDate>", day,
+                     month_list[month - 1], minutes / 60 % 24, minutes % 60);
+        else
+            snprintf(date, sizeof date, "<dc:date>2024-%02d-%02dT%02d:%02d:00+09:00</dc:date>", month, day,
+                     minutes / 60 % 24, minutes % 60);
         fprintf(out,
                 "<item>\n<title>Item number %d &amp; more</title>\n<link>http://bench.example/items/%d</link>\n"
                 "<description>&lt;p&gt;The body of item %d, a paragraph of ordinary length that a feed "
                 "carries for each of its entries.&lt;/p&gt;</description>\n<dc:subject>topic %d</dc:subject>\n"
-                "<dc:date>2024-%02d-%02dT%02d:%02d:00+09:00</dc:date>\n</item>\n",
-                i, i, i, i % 17, 1 + minutes / (60 * 24 * 31) % 12, 1 + minutes / (60 * 24) % 28,
-                minutes / 60 % 24, minutes % 60);
+                "%s\n</item>\n",
+                i, i, i, i % 17, date);
     }
     fprintf(out, "</channel>\n</rss>\n");
     fclose(out);

@@ -64,27 +64,23 @@ TEST_F(FeedMessage, Atom03)
     EXPECT_EQ(std::string::npos, later.message.find("Frost"));
 }
 
-// Atom 1.0 keeps its description in subtitle and its dates in updated, which
-// are not read: every entry is new on every run, dated by the clock.
+// Atom 1.0 dates its entries by updated: each is delivered once.
 TEST_F(FeedMessage, Atom10)
 {
     Conversion c = ConvertFile(TestDataPath("feeds/atom10.xml"), "2024-05-02T00:00:00+09:00");
     EXPECT_EQ(1, c.result);
-    ASSERT_GT(c.message.size(), 32u);
-    EXPECT_EQ(" +0000\r\n", c.message.substr(24, 8));
-    EXPECT_EQ("From: [http://orchard.example/feed.atom]\r\n"
+    EXPECT_EQ("Date: 03 May 24 10:00:00 +0000\r\n"
+              "From: [http://orchard.example/feed.atom]\r\n"
               "Subject: Orchard --\r\n"
               "To: [KIVv1.08]\r\n\r\n"
               "http://orchard.example/feed.atom\n\n---\n"
-              "\nBlossom [  ]\nhttp://orchard.example/blossom\nApples in bloom.\n\n"
-              "\nBees [  ]\nhttp://orchard.example/bees\n\n"
+              "2024/05/03 10:00:00+00:00\nBlossom [  ]\nhttp://orchard.example/blossom\nApples in bloom.\n\n"
+              "2024/05/02 10:00:00+00:00\nBees [  ]\nhttp://orchard.example/bees\n\n"
               "\r\n",
-              c.message.substr(32));
-    ASSERT_EQ(1, FeedConverter::is_valid_date(c.newest.c_str()));
-    EXPECT_EQ("+00:00", c.newest.substr(19));
-    char fdate[MailDateSize];
-    FeedConverter::format_mail_date(c.newest.c_str(), fdate);
-    EXPECT_EQ(std::string("Date: ") + fdate + "\r\n", c.message.substr(0, 32));
+              c.message);
+    EXPECT_EQ("2024-05-03T10:00:00+00:00", c.newest);
+    Conversion later = ConvertFile(TestDataPath("feeds/atom10.xml"), c.newest.c_str());
+    EXPECT_EQ(0, later.result);
 }
 
 TEST_F(FeedMessage, Rss10WalksEveryFollowingSiblingAsAnItem)
@@ -137,7 +133,7 @@ std::string Titles(const std::string &message)
     return titles;
 }
 
-TEST_F(FeedMessage, StopRuleAndNewestDate)
+TEST_F(FeedMessage, EveryLaterItemIsNewAndTheLatestDateIsKept)
 {
     const std::string newest_first = DatedItem("a", "2024-05-03T18:00:00+09:00") +
                                      DatedItem("b", "2024-05-03T09:00:00Z") + DatedItem("c", "2024-05-01");
@@ -152,7 +148,7 @@ TEST_F(FeedMessage, StopRuleAndNewestDate)
         const char *titles;
         const char *newest;
     } cases[] = {
-        // An equal moment in another zone stops the walk.
+        // An equal moment in another zone is not later.
         {newest_first, "2024-05-03T09:00:00Z", 0, "", ""},
         {newest_first, "2024-05-03T08:59:59Z", 1, "a,b,", "2024-05-03T18:00:00+09:00"},
         {newest_first, "2024-05-01T00:00:00+00:00", 1, "a,b,", "2024-05-03T18:00:00+09:00"},
@@ -162,6 +158,10 @@ TEST_F(FeedMessage, StopRuleAndNewestDate)
         {oldest_first, "2024-05-03T00:00:00+00:00", 0, "", ""},
         // The latest date wins, the first of equal ones stays.
         {unordered, DefaultTimestamp, 1, "a,b,c,d,", "2024-05-03T18:00:00+09:00"},
+        // An old item first (a pinned notice) hides none after it.
+        {unordered, "2024-05-02T00:00:00+00:00", 1, "b,c,", "2024-05-03T18:00:00+09:00"},
+        {DatedItem("pinned", "2020-01-01") + newest_first, "2024-05-03T08:59:59Z", 1, "a,b,",
+         "2024-05-03T18:00:00+09:00"},
         {"", DefaultTimestamp, 0, "", ""},
     };
     for (const Case &c : cases) {
@@ -172,6 +172,53 @@ TEST_F(FeedMessage, StopRuleAndNewestDate)
         }
         EXPECT_EQ(c.newest, conversion.newest) << c.items;
     }
+}
+
+// Undated items are new when the feed's memory does not hold their key: the
+// guid, else the link, else a digest of title and description.
+TEST_F(FeedMessage, UndatedItemsAreNewOnceByTheirKeys)
+{
+    auto item = [](const std::string &children) { return "<item>" + children + "</item>"; };
+    const std::string first = item("<title>g1</title><guid>urn:1</guid><link>http://l/1</link>") +
+                              item("<title>l2</title><link>http://l/2</link>") +
+                              item("<title>d3</title><description>three</description>") +
+                              DatedItem("dated", "2024-05-03T00:00:00Z");
+    ItemMemory memory;
+    Conversion c = ConvertText(Rss20Feed(first), "2024-05-01T00:00:00Z", 0, &memory);
+    EXPECT_EQ("g1,l2,d3,dated,", Titles(c.message));
+    ASSERT_EQ(3u, memory.keys.size());
+    EXPECT_EQ("g urn:1", memory.keys[1]);
+    EXPECT_EQ("l http://l/2", memory.keys[2]);
+    EXPECT_EQ(0u, memory.keys[0].find("d "));
+
+    // The same items again, one with a new link but its guid, one with a
+    // changed description, and a new one on top.
+    const std::string second = item("<title>new</title><guid>urn:0</guid>") +
+                               item("<title>g1</title><guid>urn:1</guid><link>http://l/moved</link>") +
+                               item("<title>l2</title><link>http://l/2</link>") +
+                               item("<title>d3</title><description>three!</description>") +
+                               DatedItem("dated", "2024-05-03T00:00:00Z");
+    Conversion again = ConvertText(Rss20Feed(second), c.newest.c_str(), 0, &memory);
+    EXPECT_EQ("new,d3,", Titles(again.message));
+    EXPECT_EQ(4u, memory.keys.size());
+    Conversion third = ConvertText(Rss20Feed(second), c.newest.c_str(), 0, &memory);
+    EXPECT_EQ(0, third.result);
+    EXPECT_TRUE(memory.walked);
+    EXPECT_EQ(4u, memory.keys.size());
+
+    // An item left out of a full message is not remembered: it comes again.
+    ItemMemory cut;
+    const std::string long_items = item("<title>a</title><guid>a</guid>") +
+                                   item("<title>b</title><guid>b</guid><description>" + std::string(300, 'x') +
+                                        "</description>");
+    Conversion full = ConvertText(Rss20Feed(long_items), nullptr, 200, &cut);
+    EXPECT_EQ("a,", Titles(full.message));
+    EXPECT_EQ(std::vector<std::string>{"g a"}, cut.keys);
+
+    // Control characters do not break a key's line.
+    TiXmlDocument document;
+    ParseFeed(document, "<?xml version=\"1.0\"?><entry><id>tag:a&#10;b&#9;c</id></entry>");
+    EXPECT_EQ("g tag:a b c", item_key(TiXmlHandle(document.RootElement()), FeedAtom));
 }
 
 TEST_F(FeedMessage, ItemDatedInUtcGetsTheCompletedDateLine)

@@ -1,6 +1,7 @@
 // Feed documents and conversions for the feed converter's tests.
 #pragma once
 #include "feed/feed_converter.h"
+#include "feed/item_walk.h"
 #include "test_support.h"
 
 #include <cstring>
@@ -27,7 +28,8 @@ struct Conversion {
 // Converts the file with a message buffer of the given capacity, or of the
 // file's size plus MessageSlack when capacity is 0, as the patrol run sizes
 // it. Guard bytes after the capacity show any write past it.
-inline Conversion ConvertFile(const std::string &path, const char *last_seen, size_t capacity = 0)
+inline Conversion ConvertFile(const std::string &path, const char *last_seen, size_t capacity = 0,
+                              ItemMemory *memory = nullptr)
 {
     if (capacity == 0)
         capacity = ReadFileBytes(path).size() + MessageSlack;
@@ -35,7 +37,7 @@ inline Conversion ConvertFile(const std::string &path, const char *last_seen, si
     std::vector<char> message(capacity + 64, canary);
     char newest[NewestTimestampSize] = {};
     Conversion outcome;
-    outcome.result = FeedConverter::convert_feed(message.data(), capacity, path.c_str(), last_seen, newest);
+    outcome.result = FeedConverter::convert_feed(message.data(), capacity, path.c_str(), last_seen, newest, memory);
     outcome.message.assign(message.data(), strnlen(message.data(), message.size()));
     outcome.newest = newest;
     outcome.untouched = outcome.stayed_inside = true;
@@ -48,11 +50,12 @@ inline Conversion ConvertFile(const std::string &path, const char *last_seen, si
 }
 
 // The same for a feed given as text.
-inline Conversion ConvertText(const std::string &xml, const char *last_seen, size_t capacity = 0)
+inline Conversion ConvertText(const std::string &xml, const char *last_seen, size_t capacity = 0,
+                              ItemMemory *memory = nullptr)
 {
     TempFolder folder;
     WriteFileBytes(folder.Path("feed.xml"), xml);
-    return ConvertFile(folder.Path("feed.xml"), last_seen, capacity);
+    return ConvertFile(folder.Path("feed.xml"), last_seen, capacity, memory);
 }
 
 // An RSS 2.0 feed with the given channel children and items.

@@ -280,12 +280,27 @@ TEST(Timestamps, ItemDatesAreCompletedToTheLongForm)
         {FeedRss20, "<dc:date>Fri, 03 May 2024 18:00:00 +0900</dc:date>", nullptr},
         {FeedRss20, "<dc:date>2024-13-03T18:00:00+09:00</dc:date>", nullptr},
         {FeedRss20, "<dc:date>2024-05-03Tab:00+09:00</dc:date>", nullptr},
-        {FeedRss20, "<pubDate>Fri, 03 May 2024 18:00:00 +0900</pubDate>", nullptr},
         {FeedRss20, "<modified>2024-05-03T18:00:00Z</modified>", nullptr},
         {FeedRss20, "<dc:date/>", nullptr},
         {FeedAtom, "<modified>2024-05-03T18:00:00Z</modified>", "2024-05-03T18:00:00+00:00"},
-        {FeedAtom, "<updated>2024-05-03T18:00:00Z</updated>", nullptr},
         {FeedAtom, "<dc:date>2024-05-03T18:00:00Z</dc:date>", nullptr},
+        // The fallbacks: pubDate for RSS; updated, published, issued, created
+        // for Atom, each only where the elements before it give no date.
+        {FeedRss20, "<pubDate>Fri, 03 May 2024 18:00:00 +0900</pubDate>", "2024-05-03T18:00:00+09:00"},
+        {FeedRss091, "<pubDate>3 May 2024 18:00 GMT</pubDate>", "2024-05-03T18:00:00+00:00"},
+        {FeedRss20, "<dc:date>2024-05-03</dc:date><pubDate>Fri, 03 May 2024 18:00:00 +0900</pubDate>",
+         "2024-05-03T00:00:00+00:00"},
+        {FeedRss20, "<dc:date>soon</dc:date><pubDate>Fri, 03 May 2024 18:00:00 +0900</pubDate>",
+         "2024-05-03T18:00:00+09:00"},
+        {FeedRss20, "<pubDate>yesterday</pubDate>", nullptr},
+        {FeedAtom, "<updated>2024-05-03T18:00:00Z</updated>", "2024-05-03T18:00:00+00:00"},
+        {FeedAtom, "<modified>2024-05-03T18:00:00Z</modified><updated>2024-06-01T00:00:00Z</updated>",
+         "2024-05-03T18:00:00+00:00"},
+        {FeedAtom, "<published>2024-05-03t18:00:00.250z</published><updated>bad</updated>",
+         "2024-05-03T18:00:00+00:00"},
+        {FeedAtom, "<created>2024-05-03T18:00:00+02:00</created><issued>2024-05-02</issued>",
+         "2024-05-02T00:00:00+00:00"},
+        {FeedAtom, "<pubDate>Fri, 03 May 2024 18:00:00 +0900</pubDate>", nullptr},
     };
     for (const Case &c : cases) {
         TiXmlDocument document;
@@ -298,6 +313,84 @@ TEST(Timestamps, ItemDatesAreCompletedToTheLongForm)
         EXPECT_STREQ(c.date ? c.date : "", out) << c.children;
         EXPECT_EQ(std::string(8, 'z'), std::string(out + ItemDateSize, 8));
     }
+}
+
+// Date texts as feeds write them, normalised to the long timestamp text, or
+// no date.
+TEST(Timestamps, DateTextsAreNormalisedOrRefused)
+{
+    const std::string long_text(511, '1');
+    const struct {
+        const char *text;
+        const char *date;  // null: no date
+    } cases[] = {
+        // RFC 822 and 1123 with their common deviations.
+        {"Thu, 6 Jun 2024 18:30:00 GMT", "2024-06-06T18:30:00+00:00"},
+        {"Thu, 06 Jun 2024 18:30:00 +0900", "2024-06-06T18:30:00+09:00"},
+        {"6 Jun 2024 18:30:00 -05:30", "2024-06-06T18:30:00-05:30"},
+        {"Thursday, 06 JUN 24 18:30 EST", "2024-06-06T18:30:00-05:00"},
+        {"thu,06 jun 1999 8:05:09 pdt", "1999-06-06T08:05:09-07:00"},
+        {"Mon, 01 Jan 49 00:00:00 UT", "2049-01-01T00:00:00+00:00"},
+        {"Mon, 01 Jan 50 00:00:00 UTC", "1950-01-01T00:00:00+00:00"},
+        {"01 Jan 2024 00:00:00 Z", "2024-01-01T00:00:00+00:00"},
+        {"01 Feb 2024 12:00:00 EDT", "2024-02-01T12:00:00-04:00"},
+        {"01 Mar 2024 12:00:00 CST", "2024-03-01T12:00:00-06:00"},
+        {"01 Apr 2024 12:00:00 CDT", "2024-04-01T12:00:00-05:00"},
+        {"01 May 2024 12:00:00 MST", "2024-05-01T12:00:00-07:00"},
+        {"01 Jul 2024 12:00:00 MDT", "2024-07-01T12:00:00-06:00"},
+        {"01 Aug 2024 12:00:00 PST", "2024-08-01T12:00:00-08:00"},
+        {"01 Sep 2024 12:00:00 JST", "2024-09-01T12:00:00+09:00"},
+        {"01 Oct 2024 12:00:00", "2024-10-01T12:00:00+00:00"},
+        {"01 Nov 2024 12:00:00 CEST", "2024-11-01T12:00:00+00:00"},
+        {"  01 Dec 2024 12:00:00 +0000 (UTC) ", "2024-12-01T12:00:00+00:00"},
+        {"29 Feb 2024 12:00:00 GMT", "2024-02-29T12:00:00+00:00"},
+        {"Fri, 31 Dec 3000 23:00:00 GMT", "3000-12-31T23:00:00+00:00"},
+        // W3C date-times, also in pubDate; RFC 3339 as Atom writes it.
+        {"2024-06-06T18:30:00Z", "2024-06-06T18:30:00+00:00"},
+        {"2024-06-06t18:30:00.123456z", "2024-06-06T18:30:00+00:00"},
+        {"2024-06-06T18:30:00.5+09:00", "2024-06-06T18:30:00+09:00"},
+        {"2024-06-06T18:30-04:00", "2024-06-06T18:30:00-04:00"},
+        {"2024-06-06", "2024-06-06T00:00:00+00:00"},
+        {"2024-06-06 18:30:00", "2024-06-06T18:30:00+00:00"},
+        // Near-misses.
+        {"Thu, 32 Jun 2024 18:30:00 GMT", nullptr},
+        {"31 Apr 2024 18:30:00 GMT", nullptr},
+        {"29 Feb 2023 12:00:00 GMT", nullptr},
+        {"06 Jun 2024 25:00:00 GMT", nullptr},
+        {"06 Jun 2024 18:60:00 GMT", nullptr},
+        {"06 Jun 2024 18:30:00 +2500", nullptr},
+        {"06 Jun 2024 18:30:00 +0960", nullptr},
+        {"06 Jun 10000 18:30:00 GMT", nullptr},
+        {"06 Jun 204 18:30:00 GMT", nullptr},
+        {"06 Jun 1899 18:30:00 GMT", nullptr},
+        {"01 Jan 1900 00:00:00 +0100", nullptr},  // 1899 in UTC
+        {"06 Jux 2024 18:30:00 GMT", nullptr},
+        {"06 June 2024 18:30:00 GMT", nullptr},
+        {"06 Jun 2024", nullptr},
+        {"06 Jun 2024 18:30:00 GMT garbage", nullptr},
+        {"06 Jun 2024 18:30:00 +09", nullptr},
+        {"2024-06-32T18:30:00Z", nullptr},
+        {"2024-06-06T25:30:00Z", nullptr},
+        {"2024-06-06T18:30:00+25:00", nullptr},
+        {"2024-06-06T18:30:00+0900", nullptr},
+        {"2024-06-06T18:30:00.Z", nullptr},
+        {"10000-06-06T18:30:00Z", nullptr},
+        {"2024-6-6", nullptr},
+        {"", nullptr},
+        {"   ", nullptr},
+        {long_text.c_str(), nullptr},
+    };
+    for (const auto &c : cases) {
+        char out[ItemDateSize + 8];
+        memset(out, 'z', sizeof out);
+        EXPECT_EQ(c.date != nullptr, FeedConverter::normalise_date(c.text, out) == 1) << c.text;
+        EXPECT_STREQ(c.date ? c.date : "", out) << c.text;
+        EXPECT_EQ(std::string(8, 'z'), std::string(out + ItemDateSize, 8));
+        if (c.date) {
+            EXPECT_EQ(1, FeedConverter::is_valid_date(out)) << c.text;
+        }
+    }
+    EXPECT_EQ(0, FeedConverter::normalise_date(nullptr, nullptr));
 }
 
 }  // namespace

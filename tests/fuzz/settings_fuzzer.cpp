@@ -1,10 +1,13 @@
 // Any bytes as KIV.ini, then every operation on the settings file, each
 // checked against what it promises: option entries in range, URL parts within
 // their buffer, rewrites that keep every other entry, and no entry ever
-// holding white space.
+// holding white space. The same bytes are also read as a feed's record, which
+// lives beside KIV.ini and is read as warily.
+#include "feed/feed_record.h"
 #include "settings/feed_settings.h"
 #include "shell/process_values.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -51,6 +54,31 @@ std::string Piece(const uint8_t *data, size_t size, size_t length)
     return text.empty() ? std::string("u") : text;
 }
 
+// A record reads whole or not at all, within its bounds, and what it holds
+// is written back to a text that reads the same.
+void CheckRecord(const uint8_t *data, size_t size)
+{
+    const char url[] = "http://example.com/feed.xml";
+    FeedRecord record;
+    int read = parse_feed_record(reinterpret_cast<const char *>(data), size, url, &record);
+    Check(read == 0 || read == 1, "a record reads or not");
+    Check(read == int(record.memory.known), "a read record is known");
+    if (!read) {
+        Check(record.memory.keys.empty() && record.etag.empty() && record.last_modified.empty(),
+              "no record holds nothing");
+        return;
+    }
+    const std::vector<std::string> &keys = record.memory.keys;
+    Check(keys.size() <= MaxRecordKeys, "keys within the bound");
+    Check(std::is_sorted(keys.begin(), keys.end()) && std::adjacent_find(keys.begin(), keys.end()) == keys.end(),
+          "keys sorted and single");
+    std::string text = format_feed_record(url, record);
+    FeedRecord again;
+    Check(parse_feed_record(text.data(), text.size(), url, &again) == 1, "a written record reads");
+    Check(again.memory.keys == keys && again.etag == record.etag && again.last_modified == record.last_modified,
+          "a written record reads the same");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -73,6 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     int interval = int8_t(data[0]), flag = int8_t(data[1]);
     size_t urlLength = size_t(data[2]) * 8, position = data[3] % 16;
     data += 4, size -= 4;
+    CheckRecord(data, size);
     WriteFile(data, size);
 
     // Reading: the option entries, the feed entries.

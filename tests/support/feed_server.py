@@ -6,8 +6,9 @@ If-Modified-Since, and how it misbehaves: a delay before answering, a stall
 before the headers or after some body bytes, a drip of one byte at a time, a
 connection closed in the middle of the body, a hold until the test releases
 the request, a body that never ends (counting what it sent), or a response
-that is not HTTP at all (raw bytes). Every request is logged with its
-headers.
+that is not HTTP at all (raw bytes). A path may send an ETag and answer
+conditional requests (If-None-Match, If-Modified-Since) with 304 as a
+well-behaved server does. Every request is logged with its headers.
 
 Every wait is bounded: nothing waits longer than `max_wait` seconds, and
 `stop` ends all waits at once, so the server always stops by itself.
@@ -55,7 +56,7 @@ class Request:
 
 class Route:
     def __init__(self, body=b"", status=200, headers=(), delay=0.0, stall=None, drip=None,
-                 close_after=None, hold=False, content_length=None, endless=None, raw=None):
+                 close_after=None, hold=False, content_length=None, endless=None, raw=None, conditional=False):
         self.body = body
         self.status = status
         self.headers = list(headers)
@@ -67,6 +68,7 @@ class Route:
         self.content_length = content_length
         self.endless = endless
         self.raw = raw
+        self.conditional = conditional
         self.sent = 0       # body bytes of an endless body that were sent
         self.gate = threading.Semaphore(0)
         self.count = 0
@@ -117,7 +119,7 @@ class FeedServer:
 
     # Programming.
 
-    def serve(self, path, body=b"", status=200, last_modified=None, if_modified_since=None, headers=(),
+    def serve(self, path, body=b"", status=200, last_modified=None, if_modified_since=None, etag=None, headers=(),
               **behaviour):
         """Programs `path`. body: bytes, str (UTF-8) or a function of the
         request number giving either. last_modified / if_modified_since and
@@ -132,8 +134,12 @@ class FeedServer:
         body's length; endless=chunk sends the body, then the chunk again and
         again until the client goes away, with no length announced; raw=bytes
         (or a function of the request number) is sent instead of a response,
-        as it is, and the connection closed."""
+        as it is, and the connection closed; conditional=True answers 304
+        with no body when the request's If-None-Match is the ETag, or, with
+        no If-None-Match, its If-Modified-Since is the Last-Modified text."""
         extra = list(headers)
+        if etag is not None:
+            extra.append(("ETag", etag))
         if last_modified is not None:
             extra.append(("Last-Modified", last_modified))
         if if_modified_since is not None:
@@ -216,9 +222,23 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         if isinstance(body, str):
             body = body.encode("utf-8")
         headers = [(name, value(number) if callable(value) else value) for name, value in route.headers]
-        self._answer(route.status, [(n, v) for n, v in headers if v is not None], body, route)
+        headers = [(n, v) for n, v in headers if v is not None]
+        if route.conditional and self._not_modified(dict(headers)):
+            self.send_response(304)
+            for name, value in headers:
+                if name in ("ETag", "Last-Modified"):
+                    self.send_header(name, value)
+            self.end_headers()
+            return
+        self._answer(route.status, headers, body, route)
 
     do_HEAD = do_POST = do_PUT = do_DELETE = do_GET
+
+    def _not_modified(self, sent):
+        match, since = self.headers.get("If-None-Match"), self.headers.get("If-Modified-Since")
+        if match is not None:
+            return "ETag" in sent and match == sent["ETag"]
+        return since is not None and since == sent.get("Last-Modified")
 
     def _send_raw(self, data):
         self.close_connection = True

@@ -1,0 +1,30 @@
+// What one feed download came to, and the request headers it sends.
+#pragma once
+#include <cstddef>
+
+enum DownloadResult {
+    DownloadFailed = 0,      // nothing usable; reason says why
+    Downloaded = 1,          // the body is in the file
+    DownloadUnchanged = 2,   // the server's date is not after the last-seen timestamp
+    DownloadNotModified = 3, // the server answered 304 to the validators sent
+};
+
+enum {
+    ValidatorSize = 256,        // a kept ETag or Last-Modified text and its NUL
+    RequestHeadersSize = 640,   // every extra header of a request
+};
+
+struct DownloadOutcome {
+    int result = DownloadFailed;
+    unsigned long size = 0;            // body bytes in the file, when Downloaded
+    const char *reason = "";           // a fixed text, when DownloadFailed
+    char etag[ValidatorSize] = "";     // the response's validators, when Downloaded
+    char last_modified[ValidatorSize] = "";
+};
+
+// The extra headers of every feed request: Connection: close, and
+// If-None-Match and If-Modified-Since with the validators kept from the
+// feed's last download (null or empty: not sent; text with line breaks or
+// beyond a header's room is not sent either). Writes at most size bytes;
+// the length written, or 0 when size cannot hold even the first header.
+size_t build_request_headers(const char *etag, const char *last_modified, char *out, size_t size);

@@ -1,0 +1,167 @@
+#include "feed_record.h"
+
+#include "../settings/atomic_file.h"
+#include "../shell/scoped_handles.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char Signature[] = "KIV feed record 1";
+const char NamePrefix[] = "feed-";
+#ifdef _WIN32
+const char PathSeparator[] = "\\";
+#else
+const char PathSeparator[] = "/";
+#endif
+const char NameSuffix[] = ".rec";
+// A key is one item field of at most TextFieldSize - 1 bytes and its prefix.
+const size_t MaxKeyLength = TextFieldSize + 1;
+
+unsigned long long address_digest(const char *url)
+{
+    unsigned long long hash = 14695981039346656037ull;
+    for (; *url; ++url)
+        hash = (hash ^ (unsigned char)*url) * 1099511628211ull;
+    return hash;
+}
+
+bool has_control(const std::string &text)
+{
+    for (char c : text)
+        if ((unsigned char)c < 0x20 || c == 0x7f)
+            return true;
+    return false;
+}
+
+// The value of a line "name value"; false when the line is of another name.
+bool line_value(const std::string &line, const char *name, std::string *value)
+{
+    size_t length = strlen(name);
+    if (line.size() < length + 1 || line.compare(0, length, name) != 0 || line[length] != ' ')
+        return false;
+    *value = line.substr(length + 1);
+    return true;
+}
+
+}  // namespace
+
+int feed_record_path(const char *folder, const char *url, char *path, size_t size)
+{
+    int length = snprintf(path, size, "%s%s%s%016llx%s", folder, PathSeparator, NamePrefix, address_digest(url),
+                          NameSuffix);
+    return length > 0 && size_t(length) < size;
+}
+
+int is_feed_record_name(const char *name)
+{
+    size_t prefix = sizeof NamePrefix - 1, suffix = sizeof NameSuffix - 1, length = strlen(name);
+    if (length != prefix + 16 + suffix || strncmp(name, NamePrefix, prefix) != 0 ||
+        strcmp(name + prefix + 16, NameSuffix) != 0)
+        return 0;
+    for (size_t i = prefix; i < prefix + 16; ++i)
+        if (!strchr("0123456789abcdef", name[i]))
+            return 0;
+    return 1;
+}
+
+int is_usable_validator(const char *text)
+{
+    std::string value(text ? text : "");
+    return !value.empty() && value.size() <= MaxValidatorLength && !has_control(value) ? 1 : 0;
+}
+
+int parse_feed_record(const char *bytes, size_t length, const char *url, FeedRecord *record)
+{
+    *record = FeedRecord();
+    if (!bytes || !url || length > MaxRecordBytes)
+        return 0;
+    FeedRecord read;
+    size_t at = 0, number = 0;
+    bool ended = false;
+    std::string line, value;
+    while (at < length) {
+        const char *end = static_cast<const char *>(memchr(bytes + at, '\n', length - at));
+        if (!end || ended)
+            return 0;  // cut in a line, or anything after the end
+        line.assign(bytes + at, end);
+        at = size_t(end - bytes) + 1;
+        if (line.find('\0') != std::string::npos)
+            return 0;
+        if (number++ == 0) {
+            if (line != Signature)
+                return 0;
+        } else if (number == 2) {
+            if (!line_value(line, "url", &value) || value != url)
+                return 0;
+        } else if (line == "end") {
+            ended = true;
+        } else if (line_value(line, "key", &value)) {
+            if (value.empty() || value.size() > MaxKeyLength || has_control(value) ||
+                read.memory.keys.size() == MaxRecordKeys)
+                return 0;
+            read.memory.keys.push_back(value);
+        } else if (line_value(line, "etag", &value) && read.etag.empty()) {
+            if (!is_usable_validator(value.c_str()))
+                return 0;
+            read.etag = value;
+        } else if (line_value(line, "last-modified", &value) && read.last_modified.empty()) {
+            if (!is_usable_validator(value.c_str()))
+                return 0;
+            read.last_modified = value;
+        } else {
+            return 0;
+        }
+    }
+    if (!ended)
+        return 0;
+    std::vector<std::string> &keys = read.memory.keys;
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    read.memory.known = true;
+    *record = std::move(read);
+    return 1;
+}
+
+int read_feed_record(const char *path, const char *url, FeedRecord *record)
+{
+    *record = FeedRecord();
+    ScopedFile file(fopen(path, "rb"));
+    if (!file.held())
+        return 0;
+    // A file beyond the bound is not read at all.
+    long size = fseek(file.get(), 0, SEEK_END) == 0 ? ftell(file.get()) : -1;
+    if (size < 0 || size > long(MaxRecordBytes) || fseek(file.get(), 0, SEEK_SET) != 0)
+        return 0;
+    std::string bytes(size_t(size), '\0');
+    size_t length = size ? fread(&bytes[0], 1, bytes.size(), file.get()) : 0;
+    file.reset(nullptr);
+    return parse_feed_record(bytes.data(), length, url, record);
+}
+
+std::string format_feed_record(const char *url, const FeedRecord &record)
+{
+    std::string text = std::string(Signature) + "\nurl " + url + "\n";
+    if (is_usable_validator(record.etag.c_str()))
+        text += "etag " + record.etag + "\n";
+    if (is_usable_validator(record.last_modified.c_str()))
+        text += "last-modified " + record.last_modified + "\n";
+    size_t count = 0;
+    for (const std::string &key : record.memory.keys) {
+        if (count == MaxRecordKeys)
+            break;
+        if (key.empty() || key.size() > MaxKeyLength || has_control(key))
+            continue;
+        text += "key " + key + "\n";
+        ++count;
+    }
+    return text + "end\n";
+}
+
+int write_feed_record(const char *path, const char *url, const FeedRecord &record)
+{
+    std::string text = format_feed_record(url, record);
+    return WriteFileAtomically(path, text.data(), text.size());
+}

@@ -1,0 +1,51 @@
+// The per-feed record in the data folder: what KIV remembers of one feed
+// besides its timestamp in KIV.ini, namely the keys of its undated items and
+// the validators of its last download. One small text file per feed, named
+// after a digest of the feed's address and holding the address itself:
+//
+//   KIV feed record 1
+//   url http://example.com/feed.xml
+//   etag "abc"                               (optional)
+//   last-modified Thu, 06 Jun 2024 18:30:00 GMT  (optional)
+//   key g urn:item:1                         (any number, up to the bound)
+//   end
+//
+// A record that is missing, empty, cut, garbage, too big or of another
+// address counts as no record; the settings backup never touches it.
+#pragma once
+#include "item_walk.h"
+
+#include <cstddef>
+#include <string>
+
+enum {
+    MaxRecordKeys = 10000,
+    MaxValidatorLength = 255,     // an ETag or Last-Modified text
+    MaxRecordBytes = 6 << 20,     // beyond every record the writer makes
+};
+
+struct FeedRecord {
+    std::string etag;
+    std::string last_modified;
+    ItemMemory memory;            // memory.known: a record was read
+};
+
+// The record's path for url in folder; 0 when it does not fit size bytes.
+int feed_record_path(const char *folder, const char *url, char *path, size_t size);
+// 1 when path is the name of a record file (of any feed).
+int is_feed_record_name(const char *name);
+
+// Reads a record of url from bytes; 1 and record filled when it is whole and
+// well formed, else 0 and record empty.
+int parse_feed_record(const char *bytes, size_t length, const char *url, FeedRecord *record);
+// The same from a file; a file beyond MaxRecordBytes is not read.
+int read_feed_record(const char *path, const char *url, FeedRecord *record);
+
+// The text of a record: at most MaxRecordKeys keys, validators that are too
+// long or hold control characters left out.
+std::string format_feed_record(const char *url, const FeedRecord &record);
+// Replaces the file at path by the record, atomically; 1 when written.
+int write_feed_record(const char *path, const char *url, const FeedRecord &record);
+
+// 1 when text may be kept as a validator and sent back in a header.
+int is_usable_validator(const char *text);

@@ -1,0 +1,243 @@
+// Item dates in the forms feeds write beside dc:date and modified: RSS
+// pubDate (RFC 822 and its common deviations, or a W3C date-time), Atom
+// updated, published, issued and created (RFC 3339). Each is normalised to
+// the long timestamp text that a dc:date gives, so that everything after the
+// reading (comparison, the date line, the Date header, KIV.ini) is the same.
+#include "feed_converter.h"
+#include "text_copy.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+char lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+void skip_spaces(const char *&at)
+{
+    while (is_space(*at))
+        ++at;
+}
+
+// Reads between fewest and most digits; false, at unmoved, otherwise.
+bool read_number(const char *&at, int fewest, int most, int *value)
+{
+    int count = 0, number = 0;
+    while (count < most && is_digit(at[count]))
+        number = number * 10 + (at[count++] - '0');
+    if (count < fewest || is_digit(at[count]))
+        return false;
+    at += count;
+    *value = number;
+    return true;
+}
+
+bool read_char(const char *&at, char expected)
+{
+    if (lower(*at) != expected)
+        return false;
+    ++at;
+    return true;
+}
+
+// A word of letters, lower-cased into word (size bytes); false when there is
+// none or it does not fit.
+bool read_word(const char *&at, char *word, size_t size)
+{
+    size_t length = 0;
+    while (is_letter(at[length])) {
+        if (length + 1 >= size)
+            return false;
+        word[length] = lower(at[length]);
+        ++length;
+    }
+    word[length] = '\0';
+    at += length;
+    return length > 0;
+}
+
+// The moment read from a text, before it is checked and written out.
+struct Moment {
+    int year, month, day, hour, minute, second;
+    int zone_sign, zone_hours, zone_minutes;
+};
+
+bool is_leap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int days_in_month(int year, int month)
+{
+    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && is_leap(year) ? 29 : days[month - 1];
+}
+
+// Writes a checked moment as the long timestamp text; 0 for a moment no
+// calendar or clock has, or one outside the years the timestamps cover.
+int write_moment(const Moment &m, char *out)
+{
+    out[0] = '\0';
+    if (m.month < 1 || m.month > 12 || m.day < 1 || m.day > days_in_month(m.year, m.month) || m.hour > 23 ||
+        m.minute > 59 || m.second > 60 || m.zone_hours > 23 || m.zone_minutes > 59)
+        return 0;
+    if (m.year < 1900 || m.year > 3000)
+        return 0;
+    // Every field is checked above, so the text is 25 characters long.
+    char text[64];
+    snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", m.year, m.month, m.day, m.hour,
+             m.minute, m.second, m.zone_sign < 0 ? '-' : '+', m.zone_hours, m.zone_minutes);
+    copy_text(out, ItemDateSize, text);
+    if (FeedConverter::is_valid_date(out))
+        return 1;
+    out[0] = '\0';
+    return 0;
+}
+
+// A numeric zone: +hhmm or +hh:mm (or with -).
+bool read_numeric_zone(const char *&at, Moment *m)
+{
+    if (*at != '+' && *at != '-')
+        return false;
+    const char *start = at;
+    m->zone_sign = *at++ == '-' ? -1 : 1;
+    if (read_number(at, 4, 4, &m->zone_hours)) {
+        m->zone_minutes = m->zone_hours % 100;
+        m->zone_hours /= 100;
+        return true;
+    }
+    if (read_number(at, 2, 2, &m->zone_hours) && read_char(at, ':') && read_number(at, 2, 2, &m->zone_minutes))
+        return true;
+    at = start;
+    return false;
+}
+
+// RFC 3339 and the W3C profile of ISO 8601: a date alone (midnight UTC, as
+// dc:date), or with a time in either case of T, fractions of a second
+// dropped, a zone of Z or +hh:mm; no zone counts as UTC.
+int read_w3c(const char *text, char *out)
+{
+    const char *at = text;
+    Moment m = {0, 0, 0, 0, 0, 0, 1, 0, 0};
+    skip_spaces(at);
+    if (!read_number(at, 4, 4, &m.year) || !read_char(at, '-') || !read_number(at, 2, 2, &m.month) ||
+        !read_char(at, '-') || !read_number(at, 2, 2, &m.day))
+        return 0;
+    if (read_char(at, 't') || read_char(at, ' ')) {
+        if (!read_number(at, 2, 2, &m.hour) || !read_char(at, ':') || !read_number(at, 2, 2, &m.minute))
+            return 0;
+        if (read_char(at, ':')) {
+            if (!read_number(at, 2, 2, &m.second))
+                return 0;
+            if (read_char(at, '.')) {
+                if (!is_digit(*at))
+                    return 0;
+                while (is_digit(*at))
+                    ++at;
+            }
+        }
+        const char *zone = at;
+        if (!read_char(at, 'z') && (*at == '+' || *at == '-') && (!read_numeric_zone(at, &m) || at - zone != 6))
+            return 0;
+    }
+    skip_spaces(at);
+    return *at ? 0 : write_moment(m, out);
+}
+
+struct NamedZone {
+    const char *name;
+    int hours;
+};
+
+// Zones by name as RFC 822 lists them, and the one of Japan.
+const NamedZone NamedZones[] = {
+    {"gmt", 0},  {"ut", 0},   {"utc", 0},  {"z", 0},    {"est", -5}, {"edt", -4}, {"cst", -6},
+    {"cdt", -5}, {"mst", -7}, {"mdt", -6}, {"pst", -8}, {"pdt", -7}, {"jst", 9},
+};
+
+// RFC 822 and 1123 as feeds write them: the weekday optional, a day of one
+// or two digits, the month's name in any case, a year of two or four digits,
+// seconds optional, a zone by number or name; no zone or an unknown name
+// counts as UTC. A comment in parentheses may follow.
+int read_rfc822(const char *text, char *out)
+{
+    const char *at = text;
+    Moment m = {0, 0, 0, 0, 0, 0, 1, 0, 0};
+    char word[16];
+    skip_spaces(at);
+    if (is_letter(*at)) {  // the weekday, not checked against the date
+        if (!read_word(at, word, sizeof word))
+            return 0;
+        skip_spaces(at);
+        read_char(at, ',');
+        skip_spaces(at);
+    }
+    if (!read_number(at, 1, 2, &m.day))
+        return 0;
+    skip_spaces(at);
+    if (!read_word(at, word, sizeof word) || strlen(word) != 3)
+        return 0;
+    for (int i = 0; i < 12 && !m.month; ++i)
+        if (lower(month_list[i][0]) == word[0] && lower(month_list[i][1]) == word[1] &&
+            lower(month_list[i][2]) == word[2])
+            m.month = i + 1;
+    skip_spaces(at);
+    const char *year_start = at;
+    if (!read_number(at, 2, 4, &m.year) || at - year_start == 3)
+        return 0;
+    if (at - year_start == 2)
+        m.year += m.year < 50 ? 2000 : 1900;
+    skip_spaces(at);
+    if (!read_number(at, 1, 2, &m.hour) || !read_char(at, ':') || !read_number(at, 2, 2, &m.minute))
+        return 0;
+    if (read_char(at, ':') && !read_number(at, 2, 2, &m.second))
+        return 0;
+    skip_spaces(at);
+    if (*at == '+' || *at == '-') {
+        if (!read_numeric_zone(at, &m))
+            return 0;
+    } else if (is_letter(*at)) {
+        if (!read_word(at, word, sizeof word))
+            return 0;
+        for (const NamedZone &zone : NamedZones)
+            if (strcmp(zone.name, word) == 0) {
+                m.zone_sign = zone.hours < 0 ? -1 : 1;
+                m.zone_hours = zone.hours < 0 ? -zone.hours : zone.hours;
+            }
+    }
+    skip_spaces(at);
+    if (*at == '(') {
+        const char *close = strchr(at, ')');
+        if (!close)
+            return 0;
+        at = close + 1;
+        skip_spaces(at);
+    }
+    return *at ? 0 : write_moment(m, out);
+}
+
+}  // namespace
+
+int FeedConverter::normalise_date(const char *text, char *out)
+{
+    if (!out)
+        return 0;
+    out[0] = '\0';
+    if (!text)
+        return 0;
+    return read_w3c(text, out) || read_rfc822(text, out);
+}
+
+int FeedConverter::get_fallback_item_date(TiXmlHandle item, int feed_type, char *out)
+{
+    static const char *const rss_elements[] = {"pubDate", nullptr};
+    static const char *const atom_elements[] = {"updated", "published", "issued", "created", nullptr};
+    if (!out)
+        return 0;
+    char text[TextFieldSize];
+    for (const char *const *name = feed_type == FeedAtom ? atom_elements : rss_elements; *name; ++name)
+        if (copy_child_text(item, *name, text) && normalise_date(text, out))
+            return 1;
+    out[0] = '\0';
+    return 0;
+}

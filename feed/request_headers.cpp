@@ -1,0 +1,45 @@
+#include "download_outcome.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+bool sendable(const char *text)
+{
+    if (!text || !text[0] || strlen(text) >= ValidatorSize)
+        return false;
+    for (; *text; ++text)
+        if ((unsigned char)*text < 0x20 || *text == 0x7f)
+            return false;
+    return true;
+}
+
+}  // namespace
+
+size_t build_request_headers(const char *etag, const char *last_modified, char *out, size_t size)
+{
+    // Every feed has a session of its own, so a connection kept open would
+    // serve nobody; and WinINet's pool of kept connections starts a thread
+    // when its first one is closed, which cannot happen while the library is
+    // being unloaded, so an unload would wait for the feed in hand in vain.
+    static const char close[] = "Connection: close\r\n";
+    if (!out || size < sizeof close)
+        return 0;
+    size_t length = snprintf(out, size, "%s", close);
+    const struct {
+        const char *name;
+        const char *value;
+    } conditions[] = {{"If-None-Match", etag}, {"If-Modified-Since", last_modified}};
+    for (const auto &condition : conditions) {
+        if (!sendable(condition.value))
+            continue;
+        int added = snprintf(out + length, size - length, "%s: %s\r\n", condition.name, condition.value);
+        if (added < 0 || size_t(added) >= size - length) {
+            out[length] = '\0';  // a header that does not fit is not sent at all
+            continue;
+        }
+        length += size_t(added);
+    }
+    return length;
+}
