@@ -3,6 +3,7 @@ list(APPEND KIV_CORE_SOURCES
   feed/document_shape.cpp
   feed/feed_recognition.cpp
   feed/item_fields.cpp
+  feed/html_text.cpp
   feed/timestamps.cpp
   feed/message_composition.cpp)
 list(APPEND KIV_WIN32_SOURCES
