@@ -124,6 +124,23 @@ bool names_equal(const char *text, size_t length, const char *name)
     return name[length] == '\0';
 }
 
+// The entry of a table sorted by name that bears name, or null.
+template <class Entry, size_t Count> const Entry *find_by_name(const Entry (&table)[Count], const char *name)
+{
+    size_t low = 0, high = Count;
+    while (low < high) {
+        size_t middle = (low + high) / 2;
+        int order = strcmp(name, table[middle].name);
+        if (order == 0)
+            return &table[middle];
+        if (order < 0)
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    return nullptr;
+}
+
 const TagRule *find_tag(const char *name, size_t length)
 {
     char lowered[LongestTagName + 1];
@@ -132,18 +149,7 @@ const TagRule *find_tag(const char *name, size_t length)
     for (size_t i = 0; i < length; ++i)
         lowered[i] = lower(name[i]);
     lowered[length] = '\0';
-    size_t low = 0, high = sizeof Tags / sizeof Tags[0];
-    while (low < high) {
-        size_t middle = (low + high) / 2;
-        int order = strcmp(lowered, Tags[middle].name);
-        if (order == 0)
-            return &Tags[middle];
-        if (order < 0)
-            high = middle;
-        else
-            low = middle + 1;
-    }
-    return nullptr;
+    return find_by_name(Tags, lowered);
 }
 
 int digit_value(char c, bool hex)
@@ -183,20 +189,11 @@ const char *read_reference(const char *p, const char *end, unsigned long *code)
     char wanted[LongestReferenceName + 1];
     memcpy(wanted, name, length);
     wanted[length] = '\0';
-    size_t low = 0, high = sizeof NamedReferences / sizeof NamedReferences[0];
-    while (low < high) {
-        size_t middle = (low + high) / 2;
-        int order = strcmp(wanted, NamedReferences[middle].name);
-        if (order == 0) {
-            *code = NamedReferences[middle].code;
-            return q + 1;
-        }
-        if (order < 0)
-            high = middle;
-        else
-            low = middle + 1;
-    }
-    return nullptr;
+    const NamedReference *found = find_by_name(NamedReferences, wanted);
+    if (!found)
+        return nullptr;
+    *code = found->code;
+    return q + 1;
 }
 
 // The bytes that a reference to code is written as, or 0 when the reference
