@@ -297,6 +297,10 @@ void put(Render &r, const char *bytes, size_t length)
         store(r, bytes, length);
 }
 
+// Which links are numbered depends only on the text shown inside them, so
+// that the listing pass reads no other text.
+bool reads_text(const Render &r) { return !r.listing || (r.linked && r.href); }
+
 // Writes the line ends, space or list marker due before visible text.
 void lay_out(Render &r)
 {
@@ -319,8 +323,10 @@ void lay_out(Render &r)
 
 void show(Render &r, const char *bytes, size_t length)
 {
-    lay_out(r);
-    put(r, bytes, length);
+    if (!r.listing) {
+        lay_out(r);
+        put(r, bytes, length);
+    }
     if (r.linked) {
         r.link_shown = true;
         for (size_t i = 0; i < length && r.href && !r.differs; ++i)
@@ -544,7 +550,7 @@ void apply(Render &r, const Tag &tag)
             --r.pre;
         break;
     case TagImage:
-        if (!tag.closing && tag.alt)
+        if (!tag.closing && tag.alt && reads_text(r))
             text(r, tag.alt, tag.alt_end);
         break;
     case TagAnchor:
@@ -611,11 +617,10 @@ void render(Render &r, const char *p, const char *end)
 {
     while (p < end) {
         const char *open = static_cast<const char *>(memchr(p, '<', size_t(end - p)));
-        if (!open) {
-            text(r, p, end);
+        if (reads_text(r))
+            text(r, p, open ? open : end);
+        if (!open)
             break;
-        }
-        text(r, p, open);
         p = markup(r, open, end);
     }
     close_link(r);
