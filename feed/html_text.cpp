@@ -124,13 +124,21 @@ bool names_equal(const char *text, size_t length, const char *name)
     return name[length] == '\0';
 }
 
+// strcmp for the short names here, inline: most comparisons end at the first byte.
+int compare_names(const char *a, const char *b)
+{
+    while (*a && *a == *b)
+        ++a, ++b;
+    return int(static_cast<unsigned char>(*a)) - int(static_cast<unsigned char>(*b));
+}
+
 // The entry of a table sorted by name that bears name, or null.
 template <class Entry, size_t Count> const Entry *find_by_name(const Entry (&table)[Count], const char *name)
 {
     size_t low = 0, high = Count;
     while (low < high) {
         size_t middle = (low + high) / 2;
-        int order = strcmp(name, table[middle].name);
+        int order = compare_names(name, table[middle].name);
         if (order == 0)
             return &table[middle];
         if (order < 0)
@@ -357,8 +365,10 @@ void white_space(Render &r, char c)
 void text(Render &r, const char *p, const char *end)
 {
     while (p < end) {
+        // A single space between words reads as itself: it joins the run.
         const char *run = p;
-        while (p < end && *p != '&' && !is_space(*p))
+        while (p < end && *p != '&' && (!is_space(*p) || (*p == ' ' && p > run && p + 1 < end &&
+                                                          p[1] != '&' && !is_space(p[1]))))
             ++p;
         if (p > run)
             show(r, run, size_t(p - run));
