@@ -2,6 +2,7 @@
 // cut to their fields and passed through the host's text conversion where
 // the feed's encoding needs it.
 #include "feed_converter.h"
+#include "html_text.h"
 #include "text_copy.h"
 #include "shell/host_functions.h"
 
@@ -65,11 +66,25 @@ int FeedConverter::get_item_description(TiXmlHandle parent, int encoding, int fe
     const char *text;
     if (!get_child_text(parent, feed_type == FeedAtom ? "summary" : "description", &text))
         return 0;
+    // HTML is made readable before the host converts it; a description that
+    // reads as nothing is no description.
+    char *readable = nullptr;
+    if (carries_html(text)) {
+        size_t size = strlen(text) * HtmlTextGrowth + 1;
+        readable = static_cast<char *>(malloc(size));
+        if (!readable || html_to_text(text, readable, size, encoding == EncodingUtf8) == 0) {
+            free(readable);
+            return 0;
+        }
+        text = readable;
+    }
     size_t room = strlen(text) * 2 + 1;
     char *copy = static_cast<char *>(calloc(room, 1));
+    if (copy)
+        copy_text(copy, room, host_converted(encoding, text));
+    free(readable);
     if (!copy)
         return 0;
-    copy_text(copy, room, host_converted(encoding, text));
     *description = copy;
     return 1;
 }

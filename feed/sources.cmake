@@ -3,6 +3,7 @@ list(APPEND KIV_CORE_SOURCES
   feed/document_shape.cpp
   feed/feed_recognition.cpp
   feed/item_fields.cpp
+  feed/html_text.cpp
   feed/timestamps.cpp
   feed/item_dates.cpp
   feed/item_walk.cpp

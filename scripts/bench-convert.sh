@@ -2,6 +2,7 @@
 # Builds the native Release benchmark into build/bench and prints, for
 # generated RSS 2.0 feeds of 1,000, 10,000 and 50,000 new items, the time
 # and peak memory of convert_feed beside TinyXML's own load of the file.
+# KIV_BENCH_HTML=1 gives the items bodies rich in HTML.
 #   scripts/bench-convert.sh [ITEMS...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -24,6 +24,15 @@ namespace {
 // hands the text back as it is.
 const char *Unchanged(const char *text, int) { return text; }
 
+// KIV_BENCH_HTML=1: item bodies rich in HTML, as many feeds send them.
+const bool HtmlRich = getenv("KIV_BENCH_HTML") && atoi(getenv("KIV_BENCH_HTML")) != 0;
+const char RichBody[] =
+    "&lt;p&gt;With &lt;b&gt;bold&lt;/b&gt; words, &lt;a href=\"http://bench.example/items?from=feed&amp;amp;x=1\"&gt;"
+    "a link&lt;/a&gt; &amp;amp; an entity&amp;#8217;s worth&amp;nbsp;of text.&lt;/p&gt;&lt;ul&gt;&lt;li&gt;one&lt;/li&gt;"
+    "&lt;li&gt;two &lt;img src=\"http://bench.example/i.png\" alt=\"a picture\"&gt;&lt;/li&gt;&lt;/ul&gt;"
+    "&lt;script type=\"text/javascript\"&gt;track('item');&lt;/script&gt;&lt;div class=\"more\"&gt;Read "
+    "&lt;a href=\"http://bench.example/more\"&gt;more&lt;/a&gt;.&lt;br /&gt;Last line.&lt;/div&gt;";
+
 // Items dated in 2024, so that every one is newer than the default last-seen
 // date, with every field the converter reads.
 std::string WriteFeed(const std::string &folder, int items)
@@ -51,9 +60,9 @@ std::string WriteFeed(const std::string &folder, int items)
         fprintf(out,
                 "<item>\n<title>Item number %d &amp; more</title>\n<link>http://bench.example/items/%d</link>\n"
                 "<description>&lt;p&gt;The body of item %d, a paragraph of ordinary length that a feed "
-                "carries for each of its entries.&lt;/p&gt;</description>\n<dc:subject>topic %d</dc:subject>\n"
+                "carries for each of its entries.&lt;/p&gt;%s</description>\n<dc:subject>topic %d</dc:subject>\n"
                 "%s\n</item>\n",
-                i, i, i, i % 17, date);
+                i, i, i, HtmlRich ? RichBody : "", i % 17, date);
     }
     fprintf(out, "</channel>\n</rss>\n");
     fclose(out);

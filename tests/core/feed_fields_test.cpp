@@ -48,7 +48,7 @@ TEST(FeedFields, RssAndAtomReadTheirOwnElements)
     EXPECT_EQ("T", rss.title);
     EXPECT_EQ("http://l/", rss.link);
     EXPECT_EQ("D <b>", rss.description);
-    EXPECT_EQ("D <b>", rss.item_description);
+    EXPECT_EQ("D", rss.item_description);  // the item's text is read as HTML, the channel's is not
     EXPECT_EQ("K", rss.subject);
     EXPECT_EQ(1, rss.link_result);
     EXPECT_EQ(1, rss.description_result);

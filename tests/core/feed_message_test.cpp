@@ -93,12 +93,35 @@ TEST_F(FeedMessage, Rss10WalksEveryFollowingSiblingAsAnItem)
               "To: [KIVv1.08]\r\n\r\n"
               "http://pond.example/\n\n---\n"
               "2024/05/03 00:00:00+00:00\nFrogs [ amphibians ]\nhttp://pond.example/frogs\n"
-              "Spawn in <b>March</b>.\n\n"
+              "Spawn in March.\n\n"
               "2024/04/20 12:00:00+00:00\nNewts [  ]\nhttp://pond.example/newts\n\n"
               "\nSearch [  ]\n\n\n"
               "\r\n",
               c.message);
     EXPECT_EQ("2024-05-03T00:00:00+00:00", c.newest);
+}
+
+// Descriptions carrying HTML, escaped or in CDATA, read as text with their
+// links listed; a description without markup keeps its bytes.
+TEST_F(FeedMessage, HtmlDescriptionsReadAsText)
+{
+    Conversion c = ConvertFile(TestDataPath("feeds/escaped_html.xml"), nullptr);
+    EXPECT_EQ(1, c.result);
+    EXPECT_EQ("Date: 03 May 24 18:00:00 +0900\r\n"
+              "From: [http://bench.example/]\r\n"
+              "Subject: Bench Notes -Woodwork-\r\n"
+              "To: [KIVv1.08]\r\n\r\n"
+              "http://bench.example/\n\n---\n"
+              "2024/05/03 18:00:00+09:00\nDovetails [  ]\nhttp://bench.example/dovetails\n"
+              "Mark the tails & cut them’s way:\n\n- saw\n- chisel\n\nSee the saws[1]. A drawing\n\n"
+              "[1] http://bench.example/saws?a=1&b=2\n\n"
+              "2024/05/02 18:00:00+09:00\nGlue [  ]\nhttp://bench.example/glue\n"
+              "Clamp for an hour.\nThen wait…\n\n"
+              "2024/05/01 18:00:00+09:00\nSizes [  ]\nhttp://bench.example/sizes\n"
+              "5 < 6 & 7, as before.\n\n"
+              "\r\n",
+              c.message);
+    EXPECT_TRUE(c.stayed_inside);
 }
 
 TEST_F(FeedMessage, Rss091ItemsWithoutDatesAreAlwaysNew)

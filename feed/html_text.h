@@ -1,0 +1,24 @@
+// HTML as a person reads it: the text of an item description that carries
+// HTML markup or character references, with its paragraphs, line breaks and
+// list items on lines of their own, references resolved, scripts, styles and
+// comments left out, images as their alt text, and links as their text with a
+// numbered mark whose address is listed after the text.
+#pragma once
+#include <cstddef>
+
+// The readable text of any html is at most this many times its length.
+enum { HtmlTextGrowth = 3 };
+
+// 1 when html_to_text would change text: it holds a known HTML tag, a comment
+// or a character reference. Text without any of them is left as it is.
+int carries_html(const char *text);
+
+// Writes the readable text of html into out, which holds out_size bytes, and
+// terminates it; gives the length written. A text that carries no HTML is
+// copied unchanged; a result longer than out_size - 1 bytes is cut there,
+// without regard to multi-byte characters. With out_size at least
+// HtmlTextGrowth * strlen(html) + 1 nothing is cut. Lines end in LF.
+// utf8: the text is UTF-8, so that references are written as UTF-8; in any
+// other text only references to ASCII characters are resolved and the rest
+// are kept as they stand.
+size_t html_to_text(const char *html, char *out, size_t out_size, int utf8);
