@@ -1,5 +1,6 @@
 // Loading a downloaded feed file into a TinyXML document.
 #include "feed_converter.h"
+#include "document_text.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -76,6 +77,11 @@ int read_and_parse(TiXmlDocument *document, const char *file_path, const char **
     // Everything after the text is zero: what lay beyond an embedded NUL or
     // behind the shortened line ends must not be reachable either.
     memset(write, 0, size_t(text + length - write) + SpareZeroBytes);
+    text = ready_document_text(text, size_t(write - text), SpareZeroBytes);
+    if (!text) {
+        document->SetError(TiXmlBase::TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
+        return 0;
+    }
     DocumentShape shape;
     if (!FeedConverter::measure_document(text, &shape)) {
         free(text);

@@ -1,6 +1,7 @@
 // Which kind of feed a document holds, its declared encoding, where its items
 // start, and the child lookups that every field extraction rests on.
 #include "feed_converter.h"
+#include "element_text.h"
 #include "text_copy.h"
 
 namespace {
@@ -36,21 +37,39 @@ TiXmlDeclaration *leading_declaration(TiXmlHandle docHandle)
     return first ? first->ToDeclaration() : nullptr;
 }
 
+// XML 1.0: declared so, or with no declaration at all; a declaration
+// anywhere but first makes the document no XML.
+bool is_xml_1_0(TiXmlHandle docHandle)
+{
+    TiXmlDeclaration *declaration = leading_declaration(docHandle);
+    TiXmlNode *node = declaration ? declaration->NextSibling() : docHandle.FirstChild().Node();
+    for (; node; node = node->NextSibling())
+        if (node->ToDeclaration())
+            return false;
+    return !declaration || same_text(declaration->Version(), "1.0");
+}
+
+// The versions of RSS that 2.0 reads on from, and an rss root without one.
+bool is_rss_version(const char *version)
+{
+    return !version || same_text(version, "2.0") || same_text(version, "0.92") || same_text(version, "0.93") ||
+           same_text(version, "0.94");
+}
+
 }  // namespace
 
 int FeedConverter::get_feed_type(TiXmlHandle docHandle)
 {
-    TiXmlDeclaration *declaration = leading_declaration(docHandle);
     TiXmlElement *root = docHandle.FirstChildElement().Element();
-    if (!declaration || !root || !same_text(declaration->Version(), "1.0"))
+    if (!root || !is_xml_1_0(docHandle))
         return FeedUnknown;
     const char *name = root->Value();
     const char *version = root->Attribute("version");
     const char *xmlns = root->Attribute("xmlns");
-    if (same_text(name, "rss") && same_text(version, "2.0"))
-        return FeedRss20;
     if (same_text(name, "rss") && same_text(version, "0.91"))
         return FeedRss091;
+    if (same_text(name, "rss") && is_rss_version(version))
+        return FeedRss20;
     if (same_text(name, "rdf:RDF") && same_text(xmlns, Rss10Namespace))
         return FeedRss10;
     if (same_text(name, "feed") && same_text(version, "0.3") && same_text(xmlns, Atom03Namespace))
@@ -97,13 +116,8 @@ int FeedConverter::get_child_text(TiXmlHandle parent, const char *name, const ch
     if (!text)
         return 0;
     *text = nullptr;
-    TiXmlElement *child = find_child_element(parent, name);
-    TiXmlNode *first = child ? child->FirstChild() : nullptr;
-    TiXmlText *node = first ? first->ToText() : nullptr;
-    if (!node)
-        return 0;
-    *text = node->Value();
-    return 1;
+    *text = element_text(find_child_element(parent, name));
+    return *text != nullptr;
 }
 
 int FeedConverter::copy_child_text(TiXmlHandle parent, const char *name, char *field)

@@ -64,18 +64,19 @@ TEST_F(FeedMessage, Atom03)
     EXPECT_EQ(std::string::npos, later.message.find("Frost"));
 }
 
-// Atom 1.0 keeps its description in subtitle and its dates in updated, which
-// are not read: every entry is new on every run, dated by the clock.
+// Atom 1.0 keeps its description in subtitle, read when there is no
+// tagline, and its link in the alternate link. Its dates are in updated,
+// which is not read: every entry is new on every run, dated by the clock.
 TEST_F(FeedMessage, Atom10)
 {
     Conversion c = ConvertFile(TestDataPath("feeds/atom10.xml"), "2024-05-02T00:00:00+09:00");
     EXPECT_EQ(1, c.result);
     ASSERT_GT(c.message.size(), 32u);
     EXPECT_EQ(" +0000\r\n", c.message.substr(24, 8));
-    EXPECT_EQ("From: [http://orchard.example/feed.atom]\r\n"
-              "Subject: Orchard --\r\n"
+    EXPECT_EQ("From: [http://orchard.example/]\r\n"
+              "Subject: Orchard -Not read: the description is tagline only-\r\n"
               "To: [KIVv1.08]\r\n\r\n"
-              "http://orchard.example/feed.atom\n\n---\n"
+              "http://orchard.example/\n\n---\n"
               "\nBlossom [  ]\nhttp://orchard.example/blossom\nApples in bloom.\n\n"
               "\nBees [  ]\nhttp://orchard.example/bees\n\n"
               "\r\n",
@@ -213,7 +214,7 @@ TEST_F(FeedMessage, NothingToConvertLeavesTheBufferUntouched)
         "not xml",
         "",
         "<?xml version=\"1.0\"?><html><body/></html>",
-        "<rss version=\"2.0\"><channel><item><title>x</title></item></channel></rss>",
+        "<?xml version=\"1.1\"?><rss version=\"2.0\"><channel><item><title>x</title></item></channel></rss>",
         "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><item>",
     };
     for (const std::string &input : inputs) {

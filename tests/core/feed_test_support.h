@@ -1,6 +1,7 @@
 // Feed documents and conversions for the feed converter's tests.
 #pragma once
 #include "feed/feed_converter.h"
+#include "shell/host_functions.h"
 #include "test_support.h"
 
 #include <cstring>
@@ -31,6 +32,8 @@ inline Conversion ConvertFile(const std::string &path, const char *last_seen, si
 {
     if (capacity == 0)
         capacity = ReadFileBytes(path).size() + MessageSlack;
+    if (!HostFunctions.entries[HostUTF_8])
+        InstallTestHostConversions();
     const char canary = '\x5a';
     std::vector<char> message(capacity + 64, canary);
     char newest[NewestTimestampSize] = {};
