@@ -41,17 +41,6 @@ const CodePageName Names[] = {
     {"macintosh", 10000},
 };
 
-bool same_name(const char *a, const char *b)
-{
-    for (;; ++a, ++b) {
-        char x = *a >= 'A' && *a <= 'Z' ? char(*a - 'A' + 'a') : *a;
-        if (x != *b)
-            return false;
-        if (!x)
-            return true;
-    }
-}
-
 }  // namespace
 
 unsigned code_page_of(const char *name)
@@ -59,7 +48,7 @@ unsigned code_page_of(const char *name)
     if (!name)
         return 0;
     for (const CodePageName &entry : Names)
-        if (same_name(name, entry.name))
+        if (same_folded(name, entry.name))
             return entry.code_page;
     return 0;
 }
@@ -144,4 +133,21 @@ bool is_valid_utf8(const char *text, size_t length)
         p += trail + 1;
     }
     return true;
+}
+
+bool same_folded(const char *a, const char *b)
+{
+    if (!a || !b)
+        return false;
+    for (;; ++a, ++b) {
+        unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<unsigned char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<unsigned char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
+        if (x == '\0')
+            return true;
+    }
 }

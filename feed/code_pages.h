@@ -23,3 +23,8 @@ bool convert_to_utf8(unsigned code_page, const char *text, size_t length, std::s
 size_t encode_character(unsigned code_page, unsigned long code_point, char *out);
 
 bool is_valid_utf8(const char *text, size_t length);
+
+// Whole-text comparison in which only ASCII letters fold: names are ASCII,
+// and a multi-byte text must never match by a folded trail byte. Null
+// matches nothing.
+bool same_folded(const char *a, const char *b);

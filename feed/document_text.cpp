@@ -14,18 +14,6 @@
 
 namespace {
 
-// Compares whole texts, folding ASCII letters of the first.
-bool same_folded(const char *text, const char *lower)
-{
-    for (;; ++text, ++lower) {
-        char c = *text >= 'A' && *text <= 'Z' ? char(*text - 'A' + 'a') : *text;
-        if (c != (*lower >= 'A' && *lower <= 'Z' ? char(*lower - 'A' + 'a') : *lower))
-            return false;
-        if (!c)
-            return true;
-    }
-}
-
 bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
 const char *skip_space(const char *p)
