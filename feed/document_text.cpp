@@ -33,7 +33,7 @@ struct Prolog {
 
 void read_prolog(const char *text, Prolog *prolog)
 {
-    if (memcmp(text, "\xef\xbb\xbf", 3) == 0)
+    if (strncmp(text, "\xef\xbb\xbf", 3) == 0)
         prolog->bom = 3;
     const char *p = skip_space(text + prolog->bom);
     if (!same_folded(std::string(p, strnlen(p, 5)).c_str(), "<?xml"))
