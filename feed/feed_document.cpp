@@ -1,5 +1,6 @@
 // Loading a downloaded feed file into a TinyXML document.
 #include "feed_converter.h"
+#include "document_text.h"
 
 #include "../shell/scoped_handles.h"
 
@@ -71,6 +72,14 @@ int read_and_parse(TiXmlDocument *document, const char *file_path, const char **
     // Everything after the text is zero: what lay beyond an embedded NUL or
     // behind the shortened line ends must not be reachable either.
     memset(write, 0, size_t(text + length - write) + SpareZeroBytes);
+    char *ready = ready_document_text(text, size_t(write - text), SpareZeroBytes);
+    if (!ready) {
+        document->SetError(TiXmlBase::TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
+        return 0;
+    }
+    if (ready != text)
+        block.reset(ready);
+    text = ready;
     DocumentShape shape;
     if (!FeedConverter::measure_document(text, &shape)) {
         *refused = refusal(shape);

@@ -1,29 +1,11 @@
 // Which kind of feed a document holds, its declared encoding, where its items
 // start, and the child lookups that every field extraction rests on.
 #include "feed_converter.h"
+#include "code_pages.h"
+#include "element_text.h"
 #include "text_copy.h"
 
 namespace {
-
-// Whole-text comparison in which only ASCII letters fold: names and
-// namespace texts are ASCII, and a multi-byte text must never match by a
-// folded trail byte.
-bool same_text(const char *a, const char *b)
-{
-    if (!a || !b)
-        return false;
-    for (;; ++a, ++b) {
-        unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<unsigned char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<unsigned char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-        if (x == '\0')
-            return true;
-    }
-}
 
 const char Rss10Namespace[] = "http://purl.org/rss/1.0/";
 const char Atom03Namespace[] = "http://purl.org/atom/ns#";
@@ -36,26 +18,44 @@ TiXmlDeclaration *leading_declaration(TiXmlHandle docHandle)
     return first ? first->ToDeclaration() : nullptr;
 }
 
+// XML 1.0: declared so, or with no declaration at all; a declaration
+// anywhere but first makes the document no XML.
+bool is_xml_1_0(TiXmlHandle docHandle)
+{
+    TiXmlDeclaration *declaration = leading_declaration(docHandle);
+    TiXmlNode *node = declaration ? declaration->NextSibling() : docHandle.FirstChild().Node();
+    for (; node; node = node->NextSibling())
+        if (node->ToDeclaration())
+            return false;
+    return !declaration || same_folded(declaration->Version(), "1.0");
+}
+
+// The versions of RSS that 2.0 reads on from, and an rss root without one.
+bool is_rss_version(const char *version)
+{
+    return !version || same_folded(version, "2.0") || same_folded(version, "0.92") ||
+           same_folded(version, "0.93") || same_folded(version, "0.94");
+}
+
 }  // namespace
 
 int FeedConverter::get_feed_type(TiXmlHandle docHandle)
 {
-    TiXmlDeclaration *declaration = leading_declaration(docHandle);
     TiXmlElement *root = docHandle.FirstChildElement().Element();
-    if (!declaration || !root || !same_text(declaration->Version(), "1.0"))
+    if (!root || !is_xml_1_0(docHandle))
         return FeedUnknown;
     const char *name = root->Value();
     const char *version = root->Attribute("version");
     const char *xmlns = root->Attribute("xmlns");
-    if (same_text(name, "rss") && same_text(version, "2.0"))
-        return FeedRss20;
-    if (same_text(name, "rss") && same_text(version, "0.91"))
+    if (same_folded(name, "rss") && same_folded(version, "0.91"))
         return FeedRss091;
-    if (same_text(name, "rdf:RDF") && same_text(xmlns, Rss10Namespace))
+    if (same_folded(name, "rss") && is_rss_version(version))
+        return FeedRss20;
+    if (same_folded(name, "rdf:RDF") && same_folded(xmlns, Rss10Namespace))
         return FeedRss10;
-    if (same_text(name, "feed") && same_text(version, "0.3") && same_text(xmlns, Atom03Namespace))
+    if (same_folded(name, "feed") && same_folded(version, "0.3") && same_folded(xmlns, Atom03Namespace))
         return FeedAtom;
-    if (same_text(name, "feed") && same_text(xmlns, Atom10Namespace))
+    if (same_folded(name, "feed") && same_folded(xmlns, Atom10Namespace))
         return FeedAtom;
     return FeedUnknown;
 }
@@ -65,9 +65,9 @@ int FeedConverter::get_feed_encoding(TiXmlHandle docHandle)
     TiXmlDeclaration *declaration = leading_declaration(docHandle);
     if (!declaration)
         return EncodingNone;
-    if (same_text(declaration->Encoding(), "UTF-8"))
+    if (same_folded(declaration->Encoding(), "UTF-8"))
         return EncodingUtf8;
-    if (same_text(declaration->Encoding(), "EUC-JP"))
+    if (same_folded(declaration->Encoding(), "EUC-JP"))
         return EncodingEucJp;
     return EncodingNone;
 }
@@ -87,7 +87,7 @@ TiXmlElement *FeedConverter::find_child_element(TiXmlHandle parent, const char *
     if (!name)
         return nullptr;
     for (TiXmlElement *child = parent.FirstChildElement().Element(); child; child = child->NextSiblingElement())
-        if (same_text(child->Value(), name))
+        if (same_folded(child->Value(), name))
             return child;
     return nullptr;
 }
@@ -97,13 +97,8 @@ int FeedConverter::get_child_text(TiXmlHandle parent, const char *name, const ch
     if (!text)
         return 0;
     *text = nullptr;
-    TiXmlElement *child = find_child_element(parent, name);
-    TiXmlNode *first = child ? child->FirstChild() : nullptr;
-    TiXmlText *node = first ? first->ToText() : nullptr;
-    if (!node)
-        return 0;
-    *text = node->Value();
-    return 1;
+    *text = element_text(find_child_element(parent, name));
+    return *text != nullptr;
 }
 
 int FeedConverter::copy_child_text(TiXmlHandle parent, const char *name, char *field)

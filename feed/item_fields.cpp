@@ -3,11 +3,13 @@
 // the feed's encoding needs it.
 #include "feed_converter.h"
 #include "html_text.h"
+#include "single_line.h"
 #include "text_copy.h"
 #include "shell/host_functions.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -28,6 +30,44 @@ void convert_field(int encoding, char *field)
     copy_text(field, TextFieldSize, host_converted(encoding, field));
 }
 
+bool starts_with_folded(const char *text, const char *lower)
+{
+    for (; *lower; ++text, ++lower)
+        if ((*text >= 'A' && *text <= 'Z' ? *text - 'A' + 'a' : *text) != *lower)
+            return false;
+    return true;
+}
+
+// An Atom document's link to the page itself: the first link that is
+// "alternate", by its rel or by default, else the first link of all.
+TiXmlElement *atom_link(TiXmlHandle parent)
+{
+    TiXmlElement *first = FeedConverter::find_child_element(parent, "link");
+    for (TiXmlElement *link = first; link; link = link->NextSiblingElement()) {
+        if (link->ValueStr() != first->ValueStr())
+            continue;
+        const char *rel = link->Attribute("rel");
+        if (!rel || std::string(rel) == "alternate")
+            return link;
+    }
+    return first;
+}
+
+// An RSS item's guid, when it is the item's address: not denied to be a
+// permalink, and an address on the web.
+int copy_permalink(TiXmlHandle parent, char *field)
+{
+    TiXmlElement *guid = FeedConverter::find_child_element(parent, "guid");
+    const char *permalink = guid ? guid->Attribute("isPermaLink") : nullptr;
+    if (!guid || (permalink && std::string(permalink) != "true") ||
+        !FeedConverter::copy_child_text(parent, "guid", field))
+        return 0;
+    if (starts_with_folded(field, "http://") || starts_with_folded(field, "https://"))
+        return 1;
+    field[0] = '\0';
+    return 0;
+}
+
 }  // namespace
 
 int FeedConverter::get_title(TiXmlHandle parent, int encoding, int, char *field)
@@ -36,6 +76,7 @@ int FeedConverter::get_title(TiXmlHandle parent, int encoding, int, char *field)
         return 0;
     copy_child_text(parent, "title", field);
     convert_field(encoding, field);
+    make_single_line(field);
     return 1;
 }
 
@@ -43,17 +84,22 @@ int FeedConverter::get_link(TiXmlHandle parent, int feed_type, char *field)
 {
     if (!field)
         return 0;
-    if (feed_type != FeedAtom)
-        return copy_child_text(parent, "link", field);
-    TiXmlElement *link = find_child_element(parent, "link");
+    if (feed_type != FeedAtom) {
+        int found = copy_child_text(parent, "link", field) || copy_permalink(parent, field);
+        make_single_line(field);
+        return found;
+    }
+    TiXmlElement *link = atom_link(parent);
     const char *href = link ? link->Attribute("href") : nullptr;
     copy_text(field, TextFieldSize, href ? href : "");
+    make_single_line(field);
     return href != nullptr;
 }
 
 int FeedConverter::get_description(TiXmlHandle parent, int encoding, int feed_type, char *field)
 {
-    if (!copy_child_text(parent, feed_type == FeedAtom ? "tagline" : "description", field))
+    if (!copy_child_text(parent, feed_type == FeedAtom ? "tagline" : "description", field) &&
+        !(feed_type == FeedAtom && copy_child_text(parent, "subtitle", field)))
         return 0;
     convert_field(encoding, field);
     return 1;
@@ -64,7 +110,8 @@ int FeedConverter::get_item_description(TiXmlHandle parent, int encoding, int fe
     if (!description)
         return 0;
     const char *text;
-    if (!get_child_text(parent, feed_type == FeedAtom ? "summary" : "description", &text))
+    if (!get_child_text(parent, feed_type == FeedAtom ? "summary" : "description", &text) &&
+        !get_child_text(parent, feed_type == FeedAtom ? "content" : "content:encoded", &text))
         return 0;
     // HTML is made readable before the host converts it; a description that
     // reads as nothing is no description.
@@ -95,5 +142,6 @@ int FeedConverter::get_subject(TiXmlHandle parent, int encoding, int, char *fiel
         return 0;
     int found = copy_child_text(parent, "dc:subject", field);
     convert_field(encoding, field);
+    make_single_line(field);
     return found;
 }

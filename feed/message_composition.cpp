@@ -2,6 +2,7 @@
 // link, a separator and one block per item newer than the last-seen date.
 #include "feed_converter.h"
 #include "item_walk.h"
+#include "single_line.h"
 #include "text_copy.h"
 
 #include <algorithm>
@@ -51,8 +52,11 @@ int append_item_block(MessageBuffer *message, const char *date_line, const char 
 void fill_header_date(char *message, const char *timestamp)
 {
     char fdate[MailDateSize];
-    if (FeedConverter::format_mail_date(timestamp, fdate))
-        memcpy(message + HeaderDateOffset, fdate, HeaderDateLength);
+    if (FeedConverter::format_mail_date(timestamp, fdate)) {
+        // The slot keeps its length: a control character becomes a space.
+        for (size_t i = 0; i < HeaderDateLength; ++i)
+            message[HeaderDateOffset + i] = is_control(fdate[i]) ? ' ' : fdate[i];
+    }
 }
 
 }  // namespace
@@ -62,6 +66,7 @@ int FeedConverter::format_from(const char *link, char *out)
     if (!out)
         return 0;
     wsprintfA(out, "[%s]", link);
+    make_single_line(out);
     return 1;
 }
 
@@ -70,6 +75,7 @@ int FeedConverter::format_subject(const char *title, const char *description, ch
     if (!out)
         return 0;
     wsprintfA(out, "%s -%s-", title, description);
+    make_single_line(out);
     return 1;
 }
 

@@ -1,7 +1,10 @@
 list(APPEND KIV_CORE_SOURCES
   feed/feed_document.cpp
+  feed/document_text.cpp
+  feed/code_pages.cpp
   feed/document_shape.cpp
   feed/feed_recognition.cpp
+  feed/element_text.cpp
   feed/item_fields.cpp
   feed/html_text.cpp
   feed/timestamps.cpp

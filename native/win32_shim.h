@@ -17,6 +17,8 @@ typedef int BOOL;
 typedef unsigned char BYTE;
 typedef uint16_t WORD;
 typedef uint32_t DWORD;
+typedef unsigned int UINT;
+typedef char16_t WCHAR;  // UTF-16, as on Windows
 typedef void *HANDLE;
 typedef void *HWND;
 typedef void *HMENU;
@@ -60,3 +62,13 @@ BOOL MoveFileExA(const char *from, const char *to, DWORD flags);
 BOOL DeleteFileA(const char *path);
 BOOL CopyFileA(const char *from, const char *to, BOOL failIfExists);
 BOOL CreateDirectoryA(const char *path, void *security);
+
+// Code page conversions backed by the C library's iconv. The ANSI code page
+// is 932, as under Wine in a Japanese locale, where the plug-in runs.
+#define CP_ACP 0
+#define CP_UTF8 65001
+#define MB_ERR_INVALID_CHARS 0x8
+#define WC_NO_BEST_FIT_CHARS 0x400
+int MultiByteToWideChar(UINT code_page, DWORD flags, const char *text, int length, WCHAR *wide, int wide_size);
+int WideCharToMultiByte(UINT code_page, DWORD flags, const WCHAR *wide, int wide_length, char *text, int size,
+                        const char *default_char, BOOL *used_default);

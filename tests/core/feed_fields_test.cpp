@@ -54,15 +54,16 @@ TEST(FeedFields, RssAndAtomReadTheirOwnElements)
     EXPECT_EQ(1, rss.description_result);
     EXPECT_EQ(1, rss.subject_result);
 
-    // Atom: the first link whatever its rel, tagline and summary only.
+    // Atom: the alternate link, subtitle when there is no tagline, summary
+    // ahead of content.
     Fields atom = Extract("<entry><title>A</title><link rel=\"self\" href=\"http://self/\"/>"
-                          "<link rel=\"alternate\" href=\"http://alt/\"/><subtitle>no</subtitle>"
+                          "<link rel=\"alternate\" href=\"http://alt/\"/><subtitle>sub</subtitle>"
                           "<description>no</description><content>no</content><summary>S</summary></entry>",
                           EncodingNone, FeedAtom);
     EXPECT_EQ("A", atom.title);
-    EXPECT_EQ("http://self/", atom.link);
-    EXPECT_EQ("", atom.description);
-    EXPECT_EQ(0, atom.description_result);
+    EXPECT_EQ("http://alt/", atom.link);
+    EXPECT_EQ("sub", atom.description);
+    EXPECT_EQ(1, atom.description_result);
     EXPECT_EQ("S", atom.item_description);
     EXPECT_EQ(0, HostConversionCalls);
 

@@ -64,16 +64,18 @@ TEST_F(FeedMessage, Atom03)
     EXPECT_EQ(std::string::npos, later.message.find("Frost"));
 }
 
-// Atom 1.0 dates its entries by updated: each is delivered once.
+// Atom 1.0 keeps its description in subtitle, read when there is no
+// tagline, and its link in the alternate link; it dates its entries by
+// updated, so each is delivered once.
 TEST_F(FeedMessage, Atom10)
 {
     Conversion c = ConvertFile(TestDataPath("feeds/atom10.xml"), "2024-05-02T00:00:00+09:00");
     EXPECT_EQ(1, c.result);
     EXPECT_EQ("Date: 03 May 24 10:00:00 +0000\r\n"
-              "From: [http://orchard.example/feed.atom]\r\n"
-              "Subject: Orchard --\r\n"
+              "From: [http://orchard.example/]\r\n"
+              "Subject: Orchard -Not read: the description is tagline only-\r\n"
               "To: [KIVv1.08]\r\n\r\n"
-              "http://orchard.example/feed.atom\n\n---\n"
+              "http://orchard.example/\n\n---\n"
               "2024/05/03 10:00:00+00:00\nBlossom [  ]\nhttp://orchard.example/blossom\nApples in bloom.\n\n"
               "2024/05/02 10:00:00+00:00\nBees [  ]\nhttp://orchard.example/bees\n\n"
               "\r\n",
@@ -283,7 +285,7 @@ TEST_F(FeedMessage, NothingToConvertLeavesTheBufferUntouched)
         "not xml",
         "",
         "<?xml version=\"1.0\"?><html><body/></html>",
-        "<rss version=\"2.0\"><channel><item><title>x</title></item></channel></rss>",
+        "<?xml version=\"1.1\"?><rss version=\"2.0\"><channel><item><title>x</title></item></channel></rss>",
         "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><item>",
     };
     for (const std::string &input : inputs) {

@@ -25,10 +25,14 @@ TEST(FeedRecognition, RootPatternsVersionsAndNamespaces)
         {Declaration + "<RSS version=\"2.0\"><channel/></RSS>", FeedRss20},
         {Declaration + "<rss version=\"2.0\" xmlns=\"urn:anything\"/>", FeedRss20},
         {Declaration + "<rss version=\"0.91\"/>", FeedRss091},
-        {Declaration + "<rss version=\"0.92\"/>", FeedUnknown},
-        {Declaration + "<rss version=\"0.94\"/>", FeedUnknown},
-        {Declaration + "<rss/>", FeedUnknown},
-        {Declaration + "<rss VERSION=\"2.0\"/>", FeedUnknown},  // attribute names are exact
+        // The versions between read like 2.0, and so does one without a version.
+        {Declaration + "<rss version=\"0.92\"/>", FeedRss20},
+        {Declaration + "<rss version=\"0.93\"/>", FeedRss20},
+        {Declaration + "<rss version=\"0.94\"/>", FeedRss20},
+        {Declaration + "<rss/>", FeedRss20},
+        {Declaration + "<rss version=\"0.90\"/>", FeedUnknown},
+        {Declaration + "<rss version=\"3.0\"/>", FeedUnknown},
+        {Declaration + "<rss VERSION=\"2.0\" version=\"0.91\"/>", FeedRss091},  // attribute names are exact
         {Declaration + "<rdf:RDF xmlns=\"http://purl.org/rss/1.0/\"/>", FeedRss10},
         {Declaration + "<RDF:rdf xmlns=\"HTTP://PURL.ORG/RSS/1.0/\"/>", FeedRss10},
         {Declaration + "<rdf:RDF xmlns=\"http://purl.org/rss/1.0\"/>", FeedUnknown},
@@ -42,8 +46,9 @@ TEST(FeedRecognition, RootPatternsVersionsAndNamespaces)
         {Declaration + "<feed xmlns=\"http://purl.org/atom/ns#\"/>", FeedUnknown},
         {Declaration + "<feed version=\"1.0\" xmlns=\"http://purl.org/atom/ns#\"/>", FeedUnknown},
         {Declaration + "<feed/>", FeedUnknown},
-        // The declaration must come first and say version 1.0.
-        {"<rss version=\"2.0\"/>", FeedUnknown},
+        // No declaration is XML 1.0; one must come first and say version 1.0.
+        {"<rss version=\"2.0\"/>", FeedRss20},
+        {"\n <!-- first --><feed xmlns=\"http://www.w3.org/2005/Atom\"/>", FeedAtom},
         {"<?xml version=\"1.1\"?><rss version=\"2.0\"/>", FeedUnknown},
         {"<?xml encoding=\"UTF-8\"?><rss version=\"2.0\"/>", FeedUnknown},
         {"<!-- first --><?xml version=\"1.0\"?><rss version=\"2.0\"/>", FeedUnknown},
@@ -62,12 +67,20 @@ TEST(FeedRecognition, EncodingCodes)
     } cases[] = {
         {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>", EncodingUtf8},
         {"<?xml version=\"1.0\" encoding=\"utf-8\"?>", EncodingUtf8},
-        {"<?xml version=\"1.0\" encoding=\"UTF8\"?>", EncodingNone},
+        {"<?xml version=\"1.0\" encoding=\"UTF8\"?>", EncodingUtf8},
         {"<?xml version=\"1.0\" encoding=\"EUC-JP\"?>", EncodingEucJp},
         {"<?xml version=\"1.0\" encoding=\"euc-jp\"?>", EncodingEucJp},
         {"<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>", EncodingNone},
-        {"<?xml version=\"1.0\"?>", EncodingNone},
-        {"", EncodingNone},
+        // Without an encoding, XML's own: UTF-8, when the bytes are.
+        {"<?xml version=\"1.0\"?>", EncodingUtf8},
+        {"", EncodingUtf8},
+        {"\xef\xbb\xbf", EncodingUtf8},
+        {"<?xml version=\"1.0\"?>\x93", EncodingNone},
+        {"\x93", EncodingNone},
+        // Code pages that Windows converts arrive in UTF-8.
+        {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>", EncodingUtf8},
+        {"<?xml version=\"1.0\" encoding=\"windows-1251\"?>", EncodingUtf8},
+        {"<?xml version=\"1.0\" encoding=\"x-unheard-of\"?>", EncodingNone},
     };
     for (const Case &c : cases) {
         TiXmlDocument document;

@@ -2,6 +2,7 @@
 #pragma once
 #include "feed/feed_converter.h"
 #include "feed/item_walk.h"
+#include "shell/host_functions.h"
 #include "test_support.h"
 
 #include <cstring>
@@ -33,6 +34,8 @@ inline Conversion ConvertFile(const std::string &path, const char *last_seen, si
 {
     if (capacity == 0)
         capacity = ReadFileBytes(path).size() + MessageSlack;
+    if (!HostFunctions.entries[HostUTF_8])
+        InstallTestHostConversions();
     const char canary = '\x5a';
     std::vector<char> message(capacity + 64, canary);
     char newest[NewestTimestampSize] = {};

@@ -1,0 +1,30 @@
+// Encoding names as feeds declare them, the Windows code pages they mean,
+// and the conversions between those code pages and UTF-8.
+#pragma once
+#include <cstddef>
+#include <string>
+
+enum {
+    CodePageShiftJis = 932,
+    CodePageEucJp = 20932,
+    CodePageUtf8 = 65001,
+};
+
+// The Windows code page of an encoding name (case does not matter), or 0
+// for a name that no code page of ours answers to.
+unsigned code_page_of(const char *name);
+
+// Converts length bytes of text in code_page to UTF-8, appending to out;
+// false, with out unchanged, when the code page cannot be converted here.
+bool convert_to_utf8(unsigned code_page, const char *text, size_t length, std::string *out);
+
+// Writes the character code_point in code_page into out (room for 4 bytes);
+// its byte length, or 0 when the code page lacks it.
+size_t encode_character(unsigned code_page, unsigned long code_point, char *out);
+
+bool is_valid_utf8(const char *text, size_t length);
+
+// Whole-text comparison in which only ASCII letters fold: names are ASCII,
+// and a multi-byte text must never match by a folded trail byte. Null
+// matches nothing.
+bool same_folded(const char *a, const char *b);

@@ -1,0 +1,85 @@
+// An element's text arrives from the parser in pieces: a text ends where a
+// CDATA section starts ("Link: <![CDATA[...]]>"), and a CDATA section where
+// a feed splits one to write its "]]>". Each piece is condensed on its own,
+// the white space between a text and a CDATA section dropped with it.
+#include "element_text.h"
+
+#include <string>
+
+namespace {
+
+// The parser drops the white space at both ends of a text, and in markup
+// that is mostly a space between a word and an element beside it
+// ("Pruning <b>now</b>"): give it back, lest the words run together.
+void space_texts_beside_elements(TiXmlNode *parent)
+{
+    for (TiXmlNode *node = parent->FirstChild(); node; node = node->NextSibling()) {
+        TiXmlText *text = node->ToText();
+        if (!text) {
+            space_texts_beside_elements(node);
+            continue;
+        }
+        if (text->CDATA())
+            continue;
+        std::string value = text->ValueStr();
+        if (node->PreviousSibling() && node->PreviousSibling()->ToElement())
+            value = " " + value;
+        if (node->NextSibling() && node->NextSibling()->ToElement())
+            value += " ";
+        text->SetValue(value);
+    }
+}
+
+// An XHTML text construct holds its markup as elements, mostly inside one
+// div that only wraps it.
+void make_markup_text(TiXmlElement *element)
+{
+    space_texts_beside_elements(element);
+    TiXmlNode *content = element;
+    TiXmlElement *only = element->FirstChild() == element->LastChild() ? element->FirstChildElement() : nullptr;
+    if (only && only->ValueStr() == "div")
+        content = only;
+    TiXmlPrinter printer;
+    printer.SetStreamPrinting();
+    for (TiXmlNode *node = content->FirstChild(); node; node = node->NextSibling())
+        node->Accept(&printer);
+    element->Clear();
+    if (!printer.Str().empty())
+        element->LinkEndChild(new TiXmlText(printer.CStr()));
+    // It is HTML text now: read again, it stays what it is.
+    element->SetAttribute("type", "html");
+}
+
+}  // namespace
+
+const char *element_text(TiXmlElement *element)
+{
+    if (!element)
+        return nullptr;
+    const char *type = element->Attribute("type");
+    if (type && std::string(type) == "xhtml")
+        make_markup_text(element);
+    TiXmlNode *first = element->FirstChild();
+    TiXmlText *text = first ? first->ToText() : nullptr;
+    if (!text)
+        return nullptr;
+    TiXmlNode *next = text->NextSibling();
+    if (next && next->ToText()) {
+        std::string whole = text->ValueStr();
+        bool cdata = text->CDATA();
+        while (next && next->ToText()) {
+            // A text and a CDATA section stand apart by the space that the
+            // text lost when it was condensed; two sections meet as written.
+            bool next_cdata = next->ToText()->CDATA();
+            if (!cdata || !next_cdata)
+                whole += ' ';
+            whole += next->ValueStr();
+            cdata = next_cdata;
+            TiXmlNode *joined = next;
+            next = next->NextSibling();
+            element->RemoveChild(joined);
+        }
+        text->SetValue(whole);
+    }
+    return text->Value();
+}
