@@ -1,6 +1,7 @@
 // One patrol: every feed of the settings file is downloaded, its new items
 // become one message in the host's destination folder, and its entry takes
 // the newest item's timestamp.
+#include "download_deadline.h"
 #include "feed_converter.h"
 
 #include "../settings/feed_settings.h"
@@ -68,7 +69,7 @@ int patrol_feed(const std::string &folder, const std::string &url_and_time, std:
     FeedSettings::SplitFeedLine(url_and_time.c_str(), url);
     const char *last_seen = FeedSettings::FindTimestamp(url_and_time.c_str());
 
-    unsigned long size = FeedConverter::download_feed(url, file_temp.path(), last_seen);
+    unsigned long size = download_feed_within_deadline(url, file_temp.path(), last_seen);
     if (size == 0 || size > (unsigned long)-1 - MessageSlack)
         return 0;
     size_t message_size = size_t(size) + MessageSlack;

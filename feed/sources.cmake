@@ -11,4 +11,5 @@ list(APPEND KIV_WIN32_SOURCES
 list(APPEND KIV_CORE_SOURCES
   feed/http_date.cpp)
 list(APPEND KIV_WIN32_SOURCES
-  feed/http_retrieval.cpp)
+  feed/http_retrieval.cpp
+  feed/download_deadline.cpp)

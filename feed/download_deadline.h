@@ -1,0 +1,23 @@
+// A deadline on each feed's download, whatever the HTTP stack underneath
+// does: some platforms bound connecting, sending and receiving but not a TLS
+// handshake, and a server that stalls inside one would otherwise hold the
+// patrol for ever.
+#pragma once
+
+// The most one feed's download may hold the patrol. A download that would
+// succeed ends well within it: no read starts 30 s into a feed, and a read
+// waits at most 10 s.
+enum { FeedDeadlineMilliseconds = 45000 };
+// Downloads whose deadline passed but whose thread still runs, at most; while
+// that many remain, further feeds are skipped without a request.
+enum { MaxAbandonedDownloads = 16 };
+
+// FeedConverter::download_feed on a thread of its own, which the caller waits
+// for until the feed's deadline or a stop of the patrol. A download still
+// running then is abandoned (0: the feed is skipped): its thread finishes by
+// itself when the server gives up, and its file is not the caller's.
+unsigned long download_feed_within_deadline(const char *url, const char *file_temp, const char *last_seen);
+
+// At unload, before the library is unmapped: ends every download thread that
+// is still running, so that none runs the library's code afterwards.
+void end_download_threads();
