@@ -32,7 +32,7 @@ struct Download {
     unsigned long size = 0;
 };
 
-Download Downloads[MaxAbandonedDownloads + 1];  // the one in hand and the abandoned
+Download Downloads[MaxDownloadThreads];  // the one in hand and the abandoned ones
 
 DWORD WINAPI download_thread(LPVOID parameter)
 {

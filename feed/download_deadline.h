@@ -8,9 +8,10 @@
 // succeed ends well within it: no read starts 30 s into a feed, and a read
 // waits at most 10 s.
 enum { FeedDeadlineMilliseconds = 45000 };
-// Downloads whose deadline passed but whose thread still runs, at most; while
-// that many remain, further feeds are skipped without a request.
-enum { MaxAbandonedDownloads = 16 };
+// Download threads at once, at most: the one in hand and those whose deadline
+// passed but which still wait for their server. While that many remain,
+// further feeds are skipped without a request.
+enum { MaxDownloadThreads = 16 };
 
 // FeedConverter::download_feed on a thread of its own, which the caller waits
 // for until the feed's deadline or a stop of the patrol. A download still

@@ -74,7 +74,7 @@ if [ ! -f "$WINEPREFIX/.kiv-fonts" ]; then
 fi
 # HTTPS through Wine, checked once against a loopback TLS server.
 if [ ! -f "$WINEPREFIX/.kiv-tls" ]; then
-  LC_ALL=ja_JP.UTF-8 python3 "$root/scripts/tls_check.py" wine || {
+  LC_ALL=ja_JP.UTF-8 /usr/bin/python3 "$root/scripts/tls_check.py" wine || {
     echo "setup: Wine cannot fetch over HTTPS in $WINEPREFIX (is GnuTLS for Wine's architecture installed?)" >&2
     exit 1
   }
