@@ -82,11 +82,11 @@ if [ ! -f "$WINEPREFIX/.kiv-fonts" ]; then
 fi
 # HTTPS through Wine, checked once against a loopback TLS server.
 if [ ! -f "$WINEPREFIX/.kiv-tls" ]; then
-  LC_ALL=ja_JP.UTF-8 /usr/bin/python3 "$root/scripts/tls_check.py" wine || {
-    echo "setup: Wine cannot fetch over HTTPS in $WINEPREFIX (is GnuTLS for Wine's architecture installed?)" >&2
+  LC_ALL=ja_JP.UTF-8 /usr/bin/python3 "$root/scripts/tls_check.py" "$wine" || {
+    echo "setup: Wine ($KIV_WINE_ARCH) cannot fetch over HTTPS in $WINEPREFIX; is GnuTLS of its architecture installed?" >&2
     exit 1
   }
   touch "$WINEPREFIX/.kiv-tls"
-  wineserver -w || true
+  "$wineserver" -w || true
 fi
 echo "setup: ready"
