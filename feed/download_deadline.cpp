@@ -7,6 +7,7 @@
 #include "../shell/patrol_worker.h"
 #include "../shell/process_values.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -16,6 +17,9 @@ namespace {
 
 // How often the waiting patrol looks whether the library is being unloaded.
 const DWORD StopCheckMilliseconds = 50;
+// How long the unload lets downloads that are not stuck end by themselves:
+// a stopped download gives up before its next read.
+const DWORD FinishWaitMilliseconds = 1000;
 // How long the unload waits for one terminated download thread to be gone.
 const DWORD TerminationWaitMilliseconds = 2000;
 
@@ -30,6 +34,7 @@ struct Download {
     bool has_last_seen = false;
     char file[MAX_PATH] = "";   // the thread's own download file
     unsigned long size = 0;
+    std::atomic<int> finished{0};  // set by the thread when its download has returned
 };
 
 Download Downloads[MaxDownloadThreads];  // the one in hand and the abandoned ones
@@ -44,6 +49,7 @@ DWORD WINAPI download_thread(LPVOID parameter)
     } catch (const std::exception &) {
         download->size = 0;
     }
+    download->finished = 1;
     return 0;
 }
 
@@ -83,6 +89,18 @@ DWORD feed_deadline()
     return value >= 1000 && value < longest ? DWORD(value) : longest;
 }
 
+// 1 while some download has not returned yet. A thread that has returned
+// cannot end while the unload holds the loader lock, so its handle says
+// nothing.
+int downloads_running()
+{
+    for (const Download &download : Downloads) {
+        if (download.thread && !download.finished)
+            return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 unsigned long download_feed_within_deadline(const char *url, const char *file_temp, const char *last_seen)
@@ -98,6 +116,7 @@ unsigned long download_feed_within_deadline(const char *url, const char *file_te
     download->has_last_seen = last_seen != nullptr;
     download->last_seen = last_seen ? last_seen : "";
     download->size = 0;
+    download->finished = 0;
     download->thread = CreateThread(nullptr, 0, download_thread, download, 0, nullptr);
     if (!download->thread)
         return 0;
@@ -121,6 +140,10 @@ unsigned long download_feed_within_deadline(const char *url, const char *file_te
 
 void end_download_threads()
 {
+    // A download ended by its own code leaves the HTTP stack in order; one
+    // terminated in the middle of a call may not.
+    for (DWORD waited = 0; waited < FinishWaitMilliseconds && downloads_running(); waited += 10)
+        Sleep(10);
     // Terminated all at once, then awaited: a terminated thread makes no
     // detach calls, so the wait needs no loader lock.
     for (Download &download : Downloads) {

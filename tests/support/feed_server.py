@@ -335,11 +335,7 @@ class HandshakeStaller:
     def stop(self):
         self.stopping.set()
 
-    def __enter__(self):
-        return self.start()
-
-    def __exit__(self, *exc):
-        self.stop()
+    __enter__, __exit__ = FeedServer.__enter__, FeedServer.__exit__
 
     @property
     def port(self):
