@@ -32,12 +32,16 @@ def main():
         with tls_certificates.test_authority(wine) as authority, \
                 FeedServer(tls=authority.issue("server")) as server:
             url = server.serve("/check", TEXT)
-            result = subprocess.run(wine + ["cscript", "//nologo", "Z:" + str(script).replace("/", "\\"), url],
-                                    capture_output=True, timeout=120)
-    output = result.stdout.decode("utf-8", "replace").strip()
-    if output != "200 " + TEXT:
-        sys.stderr.write("tls check: Wine could not fetch %s over HTTPS (got %r, exit %d)\n%s\n"
-                         % (url, output, result.returncode, result.stderr.decode("utf-8", "replace")[-2000:]))
+            # Into a file, not a pipe: Wine's services may inherit it.
+            with open(pathlib.Path(folder) / "output.txt", "w+b") as output:
+                result = subprocess.run(wine + ["cscript", "//nologo", "Z:" + str(script).replace("/", "\\"), url],
+                                        stdin=subprocess.DEVNULL, stdout=output, stderr=subprocess.STDOUT,
+                                        timeout=120)
+                output.seek(0)
+                text = output.read().decode("utf-8", "replace").strip()
+    if text != "200 " + TEXT:
+        sys.stderr.write("tls check: Wine could not fetch %s over HTTPS (got %r, exit %d)\n"
+                         % (url, text[-2000:], result.returncode))
         return 1
     return 0
 

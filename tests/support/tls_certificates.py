@@ -116,18 +116,25 @@ def root_blob(der):
     return bytes([0x20, 0, 0, 0, 1, 0, 0, 0]) + len(der).to_bytes(4, "little") + der
 
 
+def run_quietly(command, check=True):
+    """Runs a Windows program to its end. Its output goes nowhere: the first
+    program of a wine server's life starts Wine's services, which inherit
+    its output and keep a pipe open long after it has ended."""
+    return subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL, check=check, timeout=120)
+
+
 @contextlib.contextmanager
 def trusted_in_wine(authority, wine):
     """Makes the Wine prefix (through the command list `wine`, which runs a
     Windows program in it) trust authority while the block runs."""
     key = ROOTS_KEY + authority.thumbprint
-    subprocess.run(wine + ["reg", "add", key, "/v", "Blob", "/t", "REG_BINARY",
-                           "/d", root_blob(authority.der).hex().upper(), "/f"],
-                   check=True, capture_output=True, timeout=120)
+    run_quietly(wine + ["reg", "add", key, "/v", "Blob", "/t", "REG_BINARY",
+                        "/d", root_blob(authority.der).hex().upper(), "/f"])
     try:
         yield authority
     finally:
-        subprocess.run(wine + ["reg", "delete", key, "/f"], capture_output=True, timeout=120)
+        run_quietly(wine + ["reg", "delete", key, "/f"], check=False)
 
 
 @contextlib.contextmanager
