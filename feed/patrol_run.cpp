@@ -1,6 +1,7 @@
 // One patrol: every feed of the settings file is downloaded, its new items
 // become one message in the host's destination folder, and its entry takes
 // the newest item's timestamp.
+#include "download_deadline.h"
 #include "download_outcome.h"
 #include "feed_converter.h"
 #include "feed_record.h"
@@ -112,8 +113,8 @@ int patrol_feed(const std::string &folder, const std::string &url_and_time, Feed
         read_feed_record(result.record_path, url, &record);
 
     DownloadOutcome download;
-    if (FeedConverter::download_feed(url, file_temp.path(), last_seen, record.etag.c_str(),
-                                     record.last_modified.c_str(), &download) != Downloaded) {
+    if (download_feed_within_deadline(url, file_temp.path(), last_seen, record.etag.c_str(),
+                                      record.last_modified.c_str(), &download) != Downloaded) {
         if (download.result == DownloadFailed)
             OutputDebugStringA(download.reason);
         return 0;

@@ -19,4 +19,5 @@ list(APPEND KIV_CORE_SOURCES
   feed/http_date.cpp
   feed/request_headers.cpp)
 list(APPEND KIV_WIN32_SOURCES
-  feed/http_retrieval.cpp)
+  feed/http_retrieval.cpp
+  feed/download_deadline.cpp)

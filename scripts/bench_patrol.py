@@ -76,8 +76,10 @@ def main():
         for number in range(FEEDS):
             body = feed(number)
             size += len(body)
-            # Odd feeds are unchanged: the server's date is the last-seen one.
-            unchanged = number % 2 == 1
+            # Even feeds are unchanged: the server's date is the last-seen one.
+            # The last feed delivers, so that its message ends the patrol
+            # before the host unloads the plug-in.
+            unchanged = number % 2 == 0
             url = server.serve("/feed/%d" % number, body,
                                last_modified=http_date(LAST_SEEN) if unchanged else None)
             entries.append(url + "," + LAST_SEEN)

@@ -1,32 +1,59 @@
 """KIV's main job, as a user would see it (run through scripts/demo.sh).
 
-Serves the bundled sample feeds from the local feed server, lays out a plug-in
+Serves the bundled sample feeds from the local feed server (one of them over
+HTTPS, its certificate from a throw-away authority that the Wine prefix trusts
+while the demo runs), lays out a plug-in
 folder holding KIV.dll and a KIV.ini that lists them with a destination
 folder, and runs the stand-in host under Wine twice: the first run's patrol
 appends one message per feed, shown as the host stored it; the second run
 patrols twice and finds nothing new.
 """
+import contextlib
 import os
 import pathlib
 import shutil
 import sys
+import time
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
 os.environ.setdefault("KIV_WIN32_BUILD", str(ROOT / "build" / "win32"))
 sys.path[:0] = [str(ROOT / "tests" / "support"), str(ROOT / "tests" / "plugin")]
+import tls_certificates  # noqa: E402
 from feed_server import FeedServer  # noqa: E402
-from kivhost import WIN32_BUILD, HostSession, PluginFolder  # noqa: E402
+from kivhost import WIN32_BUILD, WINE_RUN, HostSession, PluginFolder  # noqa: E402
 
 DEMO = ROOT / "build" / "demo"
 SAMPLES = ROOT / "tests" / "data" / "samples"
 FOLDER = "Inbox\\KIV"
 FIRST_SEEN = "2000-01-01T00:00:00+09:00"
+HTTPS_SAMPLE = "rss20_utf8.xml"   # the one served over HTTPS
 
 
 def show(title, text=""):
     print("\n== " + title)
     for line in text.splitlines():
         print("   " + line)
+
+
+class Servers:
+    """The HTTP server and the HTTPS one, seen as one: every feed's URL, and
+    every request either received."""
+
+    def __init__(self, plain, secure):
+        self.plain, self.secure = plain, secure
+
+    def requests(self):
+        return self.plain.requests() + self.secure.requests()
+
+    def wait_requests(self, count, timeout):
+        deadline = time.monotonic() + timeout
+        while len(self.requests()) < count:
+            if time.monotonic() > deadline:
+                raise SystemExit("demo: %d of %d requests after %d s" % (len(self.requests()), count, timeout))
+            time.sleep(0.05)
+
+    def url(self, name):
+        return (self.secure if name == HTTPS_SAMPLE else self.plain).url("/" + name)
 
 
 def run_host(plugin, server, feeds, appends=0, menu_command=False):
@@ -62,12 +89,15 @@ def main():
     shutil.rmtree(DEMO, ignore_errors=True)
     plugin = PluginFolder(DEMO / "plugins")
 
-    with FeedServer() as server:
+    with contextlib.ExitStack() as stack:
+        authority = stack.enter_context(tls_certificates.test_authority([str(WINE_RUN)]))
+        server = Servers(stack.enter_context(FeedServer()),
+                         stack.enter_context(FeedServer(tls=authority.issue("demo"))))
         for name in feeds:
-            server.serve("/" + name, (SAMPLES / name).read_bytes())
-        plugin.write_ini("\r\n".join([FOLDER, "0", "0"] + [server.url("/" + n) + "," + FIRST_SEEN for n in feeds]))
-        show("%d sample feeds served by the local feed server at %s" % (len(feeds), server.url("/")),
-             "\n".join(feeds))
+            (server.secure if name == HTTPS_SAMPLE else server.plain).serve("/" + name, (SAMPLES / name).read_bytes())
+        plugin.write_ini("\r\n".join([FOLDER, "0", "0"] + [server.url(n) + "," + FIRST_SEEN for n in feeds]))
+        show("%d sample feeds served by the local feed server at %s, %s over HTTPS at %s"
+             % (len(feeds), server.plain.url("/"), HTTPS_SAMPLE, server.secure.url("/")), "\n".join(feeds))
         show("Plug-in folder %s: KIV.dll and KIV.ini; KIV.ini before the first patrol"
              % plugin.path.relative_to(ROOT), plugin.read_ini().decode("cp932"))
 

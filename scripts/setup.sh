@@ -13,6 +13,9 @@ packages=(
   dpkg-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix wine wine32:i386 wine64
   xvfb x11-utils xdotool imagemagick
   fonts-ipafont-gothic locales python3 python3-pytest time
+  # Wine's TLS comes from GnuTLS of Wine's own architecture, which nothing
+  # else is sure to bring: without it every https feed is skipped, silently.
+  libgnutls30:i386 libgnutls30 python3-cryptography
 )
 
 need_apt=0
@@ -75,6 +78,15 @@ fi
 if [ ! -f "$WINEPREFIX/.kiv-fonts" ]; then
   LC_ALL=ja_JP.UTF-8 "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' \
     /t REG_SZ /d 'IPAPGothic' /f >/dev/null 2>&1 && touch "$WINEPREFIX/.kiv-fonts"
+  "$wineserver" -w || true
+fi
+# HTTPS through Wine, checked once against a loopback TLS server.
+if [ ! -f "$WINEPREFIX/.kiv-tls" ]; then
+  LC_ALL=ja_JP.UTF-8 /usr/bin/python3 "$root/scripts/tls_check.py" "$wine" || {
+    echo "setup: Wine ($KIV_WINE_ARCH) cannot fetch over HTTPS in $WINEPREFIX; is GnuTLS of its architecture installed?" >&2
+    exit 1
+  }
+  touch "$WINEPREFIX/.kiv-tls"
   "$wineserver" -w || true
 fi
 echo "setup: ready"

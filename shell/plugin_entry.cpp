@@ -3,6 +3,7 @@
 #include "patrol_worker.h"
 #include "plugin_paths.h"
 #include "process_values.h"
+#include "../feed/download_deadline.h"
 #include "../resources/dialog_ids.h"
 #include "../resources/ui_strings.h"
 #include "../settings/feed_settings.h"
@@ -96,6 +97,10 @@ BOOL ProcessDetach(bool processEnding)
         // detach calls, so this wait needs no loader lock.
         WaitForSingleObject(WorkerThread, DetachWaitMilliseconds);
     }
+    // Downloads that outlived their feed's deadline may still be waiting for
+    // a server that never gives up.
+    if (!processEnding)
+        end_download_threads();
     CloseHandle(WorkerThread);
     WorkerThread = nullptr;
     return TRUE;

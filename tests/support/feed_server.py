@@ -10,6 +10,11 @@ that is not HTTP at all (raw bytes). A path may send an ETag and answer
 conditional requests (If-None-Match, If-Modified-Since) with 304 as a
 well-behaved server does. Every request is logged with its headers.
 
+Given an SSL context (`tls`), it serves the same over HTTPS, each
+connection's handshake made in the connection's own thread and counted, so
+that a test sees a client that completed the handshake and then sent nothing.
+`HandshakeStaller` is a TLS server that never completes a handshake.
+
 Every wait is bounded: nothing waits longer than `max_wait` seconds, and
 `stop` ends all waits at once, so the server always stops by itself.
 
@@ -20,6 +25,8 @@ import email.utils
 import http.server
 import os
 import pathlib
+import socket
+import ssl
 import sys
 import threading
 import time
@@ -75,9 +82,11 @@ class Route:
 
 
 class FeedServer:
-    def __init__(self, max_wait=60.0, on_request=None):
+    def __init__(self, max_wait=60.0, on_request=None, tls=None):
         self.max_wait = max_wait
         self.on_request = on_request    # called with each Request as it arrives
+        self.tls = tls                  # an ssl.SSLContext for HTTPS, or None
+        self.handshakes = 0             # TLS handshakes completed
         self.routes = {}
         self.log = []
         self.changed = threading.Condition()
@@ -89,7 +98,8 @@ class FeedServer:
 
     def start(self):
         handler = type("Handler", (_Handler,), {"feeds": self})
-        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        server_class = _TlsHTTPServer if self.tls else http.server.ThreadingHTTPServer
+        self.httpd = server_class(("127.0.0.1", 0), handler)
         self.httpd.daemon_threads = True
         self.thread = threading.Thread(target=self.httpd.serve_forever, kwargs={"poll_interval": 0.05},
                                        daemon=True)
@@ -115,7 +125,7 @@ class FeedServer:
         return self.httpd.server_address[1]
 
     def url(self, path):
-        return "http://127.0.0.1:%d%s" % (self.port, path)
+        return "%s://127.0.0.1:%d%s" % ("https" if self.tls else "http", self.port, path)
 
     # Programming.
 
@@ -191,6 +201,29 @@ class FeedServer:
     def _wait(self, seconds):
         """Sleeps, bounded by max_wait; False when the server is stopping."""
         return not self.stopping.wait(min(seconds, self.max_wait))
+
+    def _handshake_done(self):
+        with self.changed:
+            self.handshakes += 1
+            self.changed.notify_all()
+
+
+class _TlsHTTPServer(http.server.ThreadingHTTPServer):
+    """Makes each connection's handshake in the connection's thread, so that
+    a client that stalls in it holds up nobody else."""
+
+    def finish_request(self, request, client_address):
+        feeds = self.RequestHandlerClass.feeds
+        request.settimeout(feeds.max_wait)
+        try:
+            secure = feeds.tls.wrap_socket(request, server_side=True)
+        except (OSError, ssl.SSLError):
+            return
+        feeds._handshake_done()
+        try:
+            super().finish_request(secure, client_address)
+        finally:
+            secure.close()
 
 
 class _Handler(http.server.BaseHTTPRequestHandler):
@@ -298,6 +331,58 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.flush()
         self.feeds._wait(self.feeds.max_wait)
         self.close_connection = True
+
+
+class HandshakeStaller:
+    """A TCP server on 127.0.0.1 that takes each connection, reads what the
+    client sends (its TLS ClientHello) and then says nothing: it closes the
+    connection after `close_after` seconds, or with None only when it stops
+    (or after max_wait). Each connection's arrival time is logged."""
+
+    def __init__(self, close_after=None, max_wait=300.0):
+        self.close_after = close_after
+        self.max_wait = max_wait
+        self.arrivals = []
+        self.stopping = threading.Event()
+        self.listener = None
+
+    def start(self):
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.listener.settimeout(0.05)
+        threading.Thread(target=self._accept, daemon=True).start()
+        return self
+
+    def stop(self):
+        self.stopping.set()
+
+    __enter__, __exit__ = FeedServer.__enter__, FeedServer.__exit__
+
+    @property
+    def port(self):
+        return self.listener.getsockname()[1]
+
+    def url(self, path):
+        return "https://127.0.0.1:%d%s" % (self.port, path)
+
+    def _accept(self):
+        with self.listener:
+            while not self.stopping.is_set():
+                try:
+                    connection, _ = self.listener.accept()
+                except socket.timeout:
+                    continue
+                self.arrivals.append(time.monotonic())
+                threading.Thread(target=self._hold, args=(connection,), daemon=True).start()
+
+    def _hold(self, connection):
+        with connection:
+            connection.settimeout(1.0)
+            try:
+                connection.recv(4096)
+            except OSError:
+                pass
+            patience = self.max_wait if self.close_after is None else min(self.close_after, self.max_wait)
+            self.stopping.wait(patience)
 
 
 def main():
