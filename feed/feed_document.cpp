@@ -34,18 +34,16 @@ const char *refusal(const DocumentShape &shape)
     return shape.attributes > MaxElementAttributes ? CrowdedElement : LargeDocument;
 }
 
-// Reads the file as TiXmlDocument::LoadFile does, so that the document and
-// its errors are the same: the whole file, line ends CR LF and CR made LF,
-// the text ending at its first NUL; then parses it from the padded buffer,
-// unless it asks more of the parser than any feed does. 1 when parsed
-// without error; 0 with the error in document, or with *refused saying why
-// the document was not parsed.
-int read_and_parse(TiXmlDocument *document, const char *file_path, const char **refused)
+}  // namespace
+
+// Read as TiXmlDocument::LoadFile reads a file, so that the document and its
+// errors are the same.
+char *FeedConverter::read_feed_text(TiXmlDocument *document, const char *file_path)
 {
     FileCloser input = {file_path ? fopen(file_path, "rb") : nullptr};
     if (!input.file) {
         document->SetError(TiXmlBase::TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
-        return 0;
+        return nullptr;
     }
     long length = 0;
     if (fseek(input.file, 0, SEEK_END) == 0)
@@ -53,13 +51,13 @@ int read_and_parse(TiXmlDocument *document, const char *file_path, const char **
     fseek(input.file, 0, SEEK_SET);
     if (length <= 0) {
         document->SetError(TiXmlBase::TIXML_ERROR_DOCUMENT_EMPTY, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
-        return 0;
+        return nullptr;
     }
     char *text = static_cast<char *>(malloc(size_t(length) + SpareZeroBytes));
     if (!text || fread(text, size_t(length), 1, input.file) != 1) {
         free(text);
         document->SetError(TiXmlBase::TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
-        return 0;
+        return nullptr;
     }
     text[length] = '\0';
     const char *read = text;
@@ -76,24 +74,45 @@ int read_and_parse(TiXmlDocument *document, const char *file_path, const char **
     // Everything after the text is zero: what lay beyond an embedded NUL or
     // behind the shortened line ends must not be reachable either.
     memset(write, 0, size_t(text + length - write) + SpareZeroBytes);
-    DocumentShape shape;
-    if (!FeedConverter::measure_document(text, &shape)) {
-        free(text);
-        *refused = refusal(shape);
-        return 0;
-    }
+    return text;
+}
+
+int FeedConverter::parse_feed_text(TiXmlDocument *document, const char *text)
+{
+    // The parser tracks the line and column of every node it reads, which
+    // costs about a fifth of the parse, and only an error's position uses
+    // them. A document is parsed without them; one with an error is parsed
+    // again with them, so that the error is reported where LoadFile reports
+    // it.
+    const int tab_size = document->TabSize();
+    document->SetTabSize(0);
     document->Parse(text, nullptr, TIXML_DEFAULT_ENCODING);
-    free(text);
+    document->SetTabSize(tab_size);
+    if (document->Error() && tab_size > 0) {
+        document->Clear();
+        document->Parse(text, nullptr, TIXML_DEFAULT_ENCODING);
+    }
     return !document->Error();
 }
 
-}  // namespace
-
 int FeedConverter::load_feed_document(TiXmlDocument *document, const char *file_path, const char **failure)
 {
-    const char *refused = nullptr;
-    int loaded = read_and_parse(document, file_path, &refused);
-    if (!loaded && failure)
-        *failure = refused ? refused : document->ErrorDesc();
-    return loaded;
+    char *text = read_feed_text(document, file_path);
+    if (!text) {
+        if (failure)
+            *failure = document->ErrorDesc();
+        return 0;
+    }
+    DocumentShape shape;
+    if (!measure_document(text, &shape)) {
+        free(text);
+        if (failure)
+            *failure = refusal(shape);
+        return 0;
+    }
+    int parsed = parse_feed_text(document, text);
+    free(text);
+    if (!parsed && failure)
+        *failure = document->ErrorDesc();
+    return parsed;
 }
