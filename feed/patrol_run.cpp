@@ -103,6 +103,10 @@ int FeedSettings::Patrol()
 {
     if (!FolderConfigured)
         return 0;
+    // What a patrol cut short recorded goes into the file before it is read;
+    // read without it, the file would deliver those feeds again.
+    if (!StoreRecordedEntries())
+        return 0;
     SettingsEntries rsslist;
     {
         SettingsFileLock lock;
@@ -114,7 +118,7 @@ int FeedSettings::Patrol()
     const std::string folder = rsslist[0];
     remove_leftover_files();
 
-    // Each delivered feed's timestamp is stored at once, so that a patrol
+    // Each delivered feed's timestamp is recorded at once, so that a patrol
     // cut short (the library unloaded, the process ended) has recorded every
     // message it appended and none is delivered again.
     int appended = 0, stored = 1;
@@ -123,8 +127,10 @@ int FeedSettings::Patrol()
         if (!patrol_feed(folder, rsslist[i], url_and_time_new))
             continue;
         appended = 1;
-        if (!StoreFeedEntry(rsslist[i], url_and_time_new))
+        if (!RecordFeedEntry(rsslist[i], url_and_time_new))
             stored = 0;
     }
+    if (!StoreRecordedEntries())
+        stored = 0;
     return appended && stored;
 }
