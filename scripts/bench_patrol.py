@@ -25,13 +25,14 @@ ITEMS = 20
 LAST_SEEN = "2024-05-01T00:00:00+00:00"
 
 
-def feed(number):
+def feed(number, count=ITEMS):
+    """Feed `number` with `count` items, as UTF-8 bytes."""
     items = "".join(
         "<item rdf:about=\"http://bench.example/%d/%d\"><title>Item %d of feed %d</title>"
         "<link>http://bench.example/%d/%d</link><description>%s</description>"
         "<dc:subject>bench</dc:subject><dc:date>2024-06-%02dT%02d:00:00Z</dc:date></item>\n"
         % (number, i, i, number, number, i, "Some words of the item's text. " * 8, 28 - i // 24, 23 - i % 24)
-        for i in range(ITEMS))
+        for i in range(count))
     return ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
             "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\" "
             "xmlns=\"http://purl.org/rss/1.0/\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\">\n"
