@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the native Release benchmark into build/bench and prints, for
-# generated RSS 2.0 feeds of 1,000, 10,000 and 50,000 new items, the time
-# and peak memory of convert_feed beside TinyXML's own load of the file.
-#   scripts/bench-convert.sh [ITEMS...]
+# generated RSS 2.0 feeds of 1,000, 10,000 and as many new items as fit the
+# 8 MiB download bound, the time and peak memory of convert_feed beside
+# TinyXML's own load of the file, with the split of convert_feed's time; then
+# the peak memory of hostile documents at the node bound.
+#   scripts/bench-convert.sh [ITEMS|max ...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/bench"
