@@ -32,7 +32,9 @@ HOST_EXPORT int WINAPI QNA_RegisterCommand(const char *text, int menuType, BOOL(
 HOST_EXPORT int WINAPI QNA_Command(HWND window, const char *command)
 {
     RecordCommand(command);
-    HostPrint("command \"%s\" window=%p", command ? command : "(null)", static_cast<void *>(window));
+    // Eight hex digits at least, whatever the word size of the build.
+    HostPrint("command \"%s\" window=%08llx", command ? command : "(null)",
+              static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(window)));
     return 1;
 }
 

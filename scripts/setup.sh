@@ -10,7 +10,8 @@ as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 
 packages=(
   cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev libtinyxml-dev
-  dpkg-dev g++-mingw-w64-i686 wine wine32:i386 xvfb x11-utils xdotool imagemagick
+  dpkg-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix wine wine32:i386 wine64
+  xvfb x11-utils xdotool imagemagick
   fonts-ipafont-gothic locales python3 python3-pytest time
 )
 
@@ -55,18 +56,25 @@ if [ ! -f "$src/tinyxml/tinyxml.cpp" ]; then
   mv "$(find "$src" -maxdepth 1 -type d -name 'tinyxml-*' | head -n 1)" "$src/tinyxml"
 fi
 
-# A private Wine prefix, created once.
-export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEARCH=win32
+# A private Wine prefix for the Windows build that runs here, created once.
+. "$root/scripts/windows-builds.sh"
+export WINEPREFIX="$build/$KIV_WINE_PREFIX_NAME" WINEARCH=$KIV_WINE_ARCH
+if [ "$KIV_WINE_ARCH" = win64 ]; then
+  export WINELOADER=$KIV_WINE_LOADER WINESERVER=$KIV_WINE_SERVER
+fi
+wine=$KIV_WINE_LOADER wineserver=$KIV_WINE_SERVER
+export WINEDEBUG=-all
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$build"
-  LC_ALL=ja_JP.UTF-8 wineboot -i >/dev/null 2>&1 || true
-  wineserver -w || true
+  LC_ALL=ja_JP.UTF-8 "$wine" wineboot -i >/dev/null 2>&1 || true
+  "$wineserver" -w || true
+  [ -f "$WINEPREFIX/system.reg" ] || { echo "setup: Wine ($KIV_WINE_ARCH) could not make its prefix" >&2; exit 1; }
 fi
 # The dialogs ask for the font "ＭＳ Ｐゴシック"; the IPA P Gothic face has its
 # metrics, so the dialogs look under Wine as they do on Windows.
 if [ ! -f "$WINEPREFIX/.kiv-fonts" ]; then
-  LC_ALL=ja_JP.UTF-8 wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' \
+  LC_ALL=ja_JP.UTF-8 "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' \
     /t REG_SZ /d 'IPAPGothic' /f >/dev/null 2>&1 && touch "$WINEPREFIX/.kiv-fonts"
-  wineserver -w || true
+  "$wineserver" -w || true
 fi
 echo "setup: ready"

@@ -1,7 +1,9 @@
 """Runs the stand-in host with the real KIV.dll under Wine, for the tests.
 
 The Windows build folder comes from KIV_WIN32_BUILD (default: build/win32
-beside the sources). Each test gets a plug-in folder of its own holding a copy
+beside the sources): the 32-bit build, or its 64-bit twin on a machine that
+runs no 32-bit processes. KIV_PRODUCT_BUILD names the 32-bit build that is
+shipped (default: build/win32), whose file the tests inspect. Each test gets a plug-in folder of its own holding a copy
 of KIV.dll and, when asked, a KIV.ini.
 """
 import os
@@ -16,6 +18,14 @@ import time
 SOURCE_DIR = pathlib.Path(__file__).resolve().parents[2]
 WIN32_BUILD = pathlib.Path(os.environ.get("KIV_WIN32_BUILD", SOURCE_DIR / "build" / "win32"))
 WINE_RUN = WIN32_BUILD / "wine-run"
+PRODUCT_BUILD = pathlib.Path(os.environ.get("KIV_PRODUCT_BUILD", SOURCE_DIR / "build" / "win32"))
+
+
+def is_64bit_build():
+    """Whether the KIV.dll under test is the 64-bit twin (PE machine x86-64)."""
+    image = (WIN32_BUILD / "KIV.dll").read_bytes()
+    header = int.from_bytes(image[0x3c:0x40], "little")
+    return int.from_bytes(image[header + 4:header + 6], "little") == 0x8664
 
 
 def windows_path(path):

@@ -1,8 +1,9 @@
 """KIV.dll loaded by the stand-in host: the load, the refused load, the menu,
 the information record and the callbacks."""
+import os
 import subprocess
 
-from kivhost import PluginFolder, WIN32_BUILD, run_host, sjis
+from kivhost import PRODUCT_BUILD, PluginFolder, run_host, sjis
 
 PATROL_MENU = sjis("KIV巡回").hex()
 LOAD_ERROR = sjis("プラグイン「 KIV -Feed Reader Plugin- 」でエラーが発生しました。\r\n"
@@ -13,11 +14,15 @@ def field(lines, prefix):
     return next(line for line in lines if line.startswith(prefix))
 
 
+def objdump(option):
+    """objdump's view of the shipped KIV.dll, in its untranslated words."""
+    return subprocess.run(["i686-w64-mingw32-objdump", option, str(PRODUCT_BUILD / "KIV.dll")], capture_output=True,
+                          text=True, check=True, env=dict(os.environ, LC_ALL="C")).stdout
+
+
 def test_dll_is_pe32_exporting_exactly_the_callbacks_and_importing_system_dlls():
-    dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", str(WIN32_BUILD / "KIV.dll")],
-                          capture_output=True, text=True, check=True).stdout
-    assert "file format pei-i386" in subprocess.run(
-        ["i686-w64-mingw32-objdump", "-f", str(WIN32_BUILD / "KIV.dll")], capture_output=True, text=True).stdout
+    dump = objdump("-p")
+    assert "file format pei-i386" in objdump("-f")
     table = dump[dump.index("[Ordinal/Name Pointer] Table"):]
     exports = sorted(line.split("]")[1].strip() for line in table.splitlines()[1:] if line.strip().startswith("["))
     assert exports == sorted([
