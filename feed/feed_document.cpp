@@ -28,18 +28,16 @@ const char *refusal(const DocumentShape &shape)
     return shape.attributes > MaxElementAttributes ? CrowdedElement : LargeDocument;
 }
 
-// Reads the file as TiXmlDocument::LoadFile does, so that the document and
-// its errors are the same: the whole file, line ends CR LF and CR made LF,
-// the text ending at its first NUL; then parses it from the padded buffer,
-// unless it asks more of the parser than any feed does. 1 when parsed
-// without error; 0 with the error in document, or with *refused saying why
-// the document was not parsed.
-int read_and_parse(TiXmlDocument *document, const char *file_path, const char **refused)
+}  // namespace
+
+// Read as TiXmlDocument::LoadFile reads a file, so that the document and its
+// errors are the same.
+char *FeedConverter::read_feed_text(TiXmlDocument *document, const char *file_path)
 {
     ScopedFile input(file_path ? fopen(file_path, "rb") : nullptr);
     if (!input.held()) {
         document->SetError(TiXmlBase::TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
-        return 0;
+        return nullptr;
     }
     long length = 0;
     if (fseek(input.get(), 0, SEEK_END) == 0)
@@ -47,7 +45,7 @@ int read_and_parse(TiXmlDocument *document, const char *file_path, const char **
     fseek(input.get(), 0, SEEK_SET);
     if (length <= 0) {
         document->SetError(TiXmlBase::TIXML_ERROR_DOCUMENT_EMPTY, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
-        return 0;
+        return nullptr;
     }
     // The parse below may throw when memory runs out; the holder frees the
     // text then too.
@@ -55,7 +53,7 @@ int read_and_parse(TiXmlDocument *document, const char *file_path, const char **
     char *text = block.get();
     if (!text || fread(text, size_t(length), 1, input.get()) != 1) {
         document->SetError(TiXmlBase::TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
-        return 0;
+        return nullptr;
     }
     text[length] = '\0';
     const char *read = text;
@@ -75,27 +73,48 @@ int read_and_parse(TiXmlDocument *document, const char *file_path, const char **
     char *ready = ready_document_text(text, size_t(write - text), SpareZeroBytes);
     if (!ready) {
         document->SetError(TiXmlBase::TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
-        return 0;
+        return nullptr;
     }
     if (ready != text)
         block.reset(ready);
-    text = ready;
-    DocumentShape shape;
-    if (!FeedConverter::measure_document(text, &shape)) {
-        *refused = refusal(shape);
-        return 0;
-    }
+    return block.release();
+}
+
+int FeedConverter::parse_feed_text(TiXmlDocument *document, const char *text)
+{
+    // The parser tracks the line and column of every node it reads, which
+    // costs about a fifth of the parse, and only an error's position uses
+    // them. A document is parsed without them; one with an error is parsed
+    // again with them, so that the error is reported where LoadFile reports
+    // it.
+    const int tab_size = document->TabSize();
+    document->SetTabSize(0);
     document->Parse(text, nullptr, TIXML_DEFAULT_ENCODING);
+    document->SetTabSize(tab_size);
+    if (document->Error() && tab_size > 0) {
+        document->Clear();
+        document->Parse(text, nullptr, TIXML_DEFAULT_ENCODING);
+    }
     return !document->Error();
 }
 
-}  // namespace
-
 int FeedConverter::load_feed_document(TiXmlDocument *document, const char *file_path, const char **failure)
 {
-    const char *refused = nullptr;
-    int loaded = read_and_parse(document, file_path, &refused);
-    if (!loaded && failure)
-        *failure = refused ? refused : document->ErrorDesc();
-    return loaded;
+    // Held so that a parse that runs out of memory frees the text too.
+    ScopedHeapBlock<char> text(read_feed_text(document, file_path));
+    if (!text.held()) {
+        if (failure)
+            *failure = document->ErrorDesc();
+        return 0;
+    }
+    DocumentShape shape;
+    if (!measure_document(text.get(), &shape)) {
+        if (failure)
+            *failure = refusal(shape);
+        return 0;
+    }
+    int parsed = parse_feed_text(document, text.get());
+    if (!parsed && failure)
+        *failure = document->ErrorDesc();
+    return parsed;
 }

@@ -11,6 +11,7 @@
 
 #include <wininet.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -198,10 +199,19 @@ int FeedConverter::download_feed(const char *url, const char *file_temp, const c
 {
     DWORD started = GetTickCount();
     *outcome = DownloadOutcome();
-    if (!InternetGetConnectedState(nullptr, 0))
-        return failed(outcome, "offline");
-    if (InternetAttemptConnect(0) != ERROR_SUCCESS)
-        return failed(outcome, "no connection");
+    // The connectivity check costs several milliseconds a call on some
+    // platforms, more than a whole small download: a positive answer holds
+    // for the next feeds of a few seconds, a negative one is asked again.
+    const DWORD ConnectedHoldMilliseconds = 5000;
+    static std::atomic<DWORD> connectedAt(0);  // the tick of the last positive answer; 0 for none
+    DWORD answered = connectedAt;
+    if (!answered || started - answered >= ConnectedHoldMilliseconds) {
+        if (!InternetGetConnectedState(nullptr, 0) || InternetAttemptConnect(0) != ERROR_SUCCESS) {
+            connectedAt = 0;
+            return failed(outcome, "offline");
+        }
+        connectedAt = started ? started : 1;
+    }
     // Declared in this order so that they close request first, then session.
     ScopedInternetHandle session(InternetOpenA(UserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session.get())

@@ -163,6 +163,10 @@ int FeedSettings::Patrol()
 {
     if (!FolderConfigured)
         return 0;
+    // What a patrol cut short recorded goes into the file before it is read;
+    // read without it, the file would deliver those feeds again.
+    if (!StoreRecordedEntries())
+        return 0;
     SettingsEntries rsslist;
     {
         SettingsFileLock lock;
@@ -176,7 +180,7 @@ int FeedSettings::Patrol()
 
     remove_unlisted_records(rsslist);
 
-    // Each delivered feed's timestamp is stored at once, then its record, so
+    // Each delivered feed's timestamp is recorded at once, then its record, so
     // that a patrol cut short (the library unloaded, the process ended) has
     // recorded every message it appended and at most the feed in hand is
     // delivered again.
@@ -185,7 +189,7 @@ int FeedSettings::Patrol()
         FeedPatrol result;
         if (patrol_feed(folder, rsslist[i], result)) {
             appended = 1;
-            if (!StoreFeedEntry(rsslist[i], result.entry)) {
+            if (!RecordFeedEntry(rsslist[i], result.entry)) {
                 stored = 0;
                 continue;  // the record would tell of a delivery KIV.ini does not know
             }
@@ -193,5 +197,7 @@ int FeedSettings::Patrol()
         if (result.record_due)
             write_feed_record(result.record_path, result.url, result.record);
     }
+    if (!StoreRecordedEntries())
+        stored = 0;
     return appended && stored;
 }

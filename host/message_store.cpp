@@ -3,6 +3,7 @@
 #include "host_state.h"
 
 #include <cstdio>
+#include <map>
 
 namespace {
 
@@ -37,12 +38,17 @@ std::string StoreMessage(const std::string &folder, const std::string &message)
     HostLock();
     std::string directory = FolderPath(folder);
     std::string path;
-    for (int n = 1; n < 100000; ++n) {
+    // The search for a free name starts after the last one taken, so that a
+    // message costs the same however many the folder holds.
+    static std::map<std::string, int> nextNumber;
+    int &first = nextNumber[directory];
+    for (int n = first > 0 ? first : 1; n < 100000; ++n) {
         char name[16];
         snprintf(name, sizeof name, "%05d.eml", n);
         std::string candidate = directory + "\\" + name;
         if (GetFileAttributesA(candidate.c_str()) == INVALID_FILE_ATTRIBUTES) {
             path = candidate;
+            first = n + 1;
             break;
         }
     }

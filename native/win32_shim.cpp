@@ -13,6 +13,7 @@
 
 void AcquireSRWLockExclusive(SRWLOCK *lock) { pthread_mutex_lock(&lock->mutex); }
 void ReleaseSRWLockExclusive(SRWLOCK *lock) { pthread_mutex_unlock(&lock->mutex); }
+BOOL TryAcquireSRWLockExclusive(SRWLOCK *lock) { return pthread_mutex_trylock(&lock->mutex) == 0; }
 
 int wsprintfA(char *out, const char *format, ...)
 {

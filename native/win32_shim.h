@@ -45,6 +45,7 @@ struct SRWLOCK {
 #define SRWLOCK_INIT {PTHREAD_MUTEX_INITIALIZER}
 void AcquireSRWLockExclusive(SRWLOCK *lock);
 void ReleaseSRWLockExclusive(SRWLOCK *lock);
+BOOL TryAcquireSRWLockExclusive(SRWLOCK *lock);
 
 // Formats like the system's wsprintfA: at most 1,023 characters and a NUL.
 int wsprintfA(char *out, const char *format, ...);

@@ -11,6 +11,7 @@ import re
 import shutil
 import subprocess
 import sys
+import threading
 import time
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
@@ -24,13 +25,14 @@ ITEMS = 20
 LAST_SEEN = "2024-05-01T00:00:00+00:00"
 
 
-def feed(number):
+def feed(number, count=ITEMS):
+    """Feed `number` with `count` items, as UTF-8 bytes."""
     items = "".join(
         "<item rdf:about=\"http://bench.example/%d/%d\"><title>Item %d of feed %d</title>"
         "<link>http://bench.example/%d/%d</link><description>%s</description>"
         "<dc:subject>bench</dc:subject><dc:date>2024-06-%02dT%02d:00:00Z</dc:date></item>\n"
         % (number, i, i, number, number, i, "Some words of the item's text. " * 8, 28 - i // 24, 23 - i % 24)
-        for i in range(ITEMS))
+        for i in range(count))
     return ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
             "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\" "
             "xmlns=\"http://purl.org/rss/1.0/\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\">\n"
@@ -43,18 +45,36 @@ def windows_path(path):
     return "Z:" + str(path.resolve()).replace("/", "\\")
 
 
-def run(plugins, appends):
+def run(plugins, appends=0, server=None, requests=0):
     """Runs the host under /usr/bin/time; gives (host lines with their
-    arrival times, wall seconds, peak resident kB)."""
+    arrival times, wall seconds, peak resident kB). With appends, the host is
+    unloaded once that many messages are appended and the server has seen
+    `requests` requests: the last feeds may be unchanged ones, requested after
+    the last message."""
     stats = plugins / "time.txt"
-    script = ["load"] + (["wait-appends %d 600000" % appends] if appends else ["sleep 2000"]) + ["unload"]
     command = ["/usr/bin/time", "-v", "-o", str(stats), str(BUILD / "wine-run"),
                str(BUILD / "host" / "kivhost.exe"), "--plugin", windows_path(plugins / "KIV.dll"),
-               "--store", windows_path(plugins / "store")] + script
+               "--store", windows_path(plugins / "store"), "--stdin"]
     started = time.monotonic()
-    process = subprocess.Popen(command, cwd=plugins, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    lines = [(time.monotonic(), raw.decode("utf-8", "replace").rstrip()) for raw in process.stdout]
+    process = subprocess.Popen(command, cwd=plugins, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL)
+    lines = []
+    reader = threading.Thread(target=lambda: lines.extend(
+        (time.monotonic(), raw.decode("utf-8", "replace").rstrip()) for raw in process.stdout), daemon=True)
+    reader.start()
+
+    def send(*commands):
+        process.stdin.write("".join(c + "\n" for c in commands).encode())
+        process.stdin.flush()
+    if appends:
+        send("load", "wait-appends %d 600000" % appends)
+        server.wait_requests(requests, timeout=600)
+    else:
+        send("load", "sleep 2000")
+    send("unload", "quit")
+    process.stdin.close()
     process.wait(timeout=900)
+    reader.join(timeout=60)
     wall = time.monotonic() - started
     text = stats.read_text()
     peak = int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", text).group(1))
@@ -84,20 +104,20 @@ def main():
                                last_modified=http_date(LAST_SEEN) if unchanged else None)
             entries.append(url + "," + LAST_SEEN)
             changed += not unchanged
-        _, _, baseline_peak = run(layout("baseline", []), 0)
+        _, _, baseline_peak = run(layout("baseline", []))
         plugins = layout("patrol", entries)
-        lines, wall, peak = run(plugins, changed)
+        lines, wall, peak = run(plugins, changed, server, FEEDS)
         requests = server.requests()
 
     appends = [at for at, line in lines if line.startswith("append ")]
     if len(appends) != changed or len(requests) != FEEDS:
         raise SystemExit("bench: %d messages of %d, %d requests of %d"
                          % (len(appends), changed, len(requests), FEEDS))
-    patrol = appends[-1] - requests[0].arrived
+    patrol = max(appends[-1], requests[-1].arrived) - requests[0].arrived
     print("feeds:     %d from the local feed server, %d KB of bodies: %d unchanged by Last-Modified, "
           "%d with %d new items" % (FEEDS, size // 1024, FEEDS - changed, changed, ITEMS))
-    print("patrol:    %.2f s from the first request to the last message (%.1f ms a feed); %d messages"
-          % (patrol, 1000 * patrol / FEEDS, len(appends)))
+    print("patrol:    %.2f s from the first request to the last message or request (%.1f ms a feed); "
+          "%d messages" % (patrol, 1000 * patrol / FEEDS, len(appends)))
     print("host run:  %.2f s wall, peak resident memory %.1f MB" % (wall, peak / 1024))
     print("baseline:  peak resident memory %.1f MB (the same host and plug-in, no feeds)" % (baseline_peak / 1024))
     print("(Wine %s, %d CPUs; figures vary from run to run by some per cent)"

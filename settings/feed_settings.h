@@ -53,7 +53,7 @@ public:
 
     // One pass over the feed list (worker thread): 1 when at least one
     // message was appended and every delivered feed's timestamp was stored
-    // (StoreFeedEntry, right after its message), else 0.
+    // (recorded right after its message), else 0.
     static int Patrol();
 
     // A patrol stores one delivered feed: under the lock, the feed entry that
@@ -62,6 +62,15 @@ public:
     // stored or when no entry reads `read` any more; 0 when the file could
     // not be read or rewritten.
     static int StoreFeedEntry(const std::string &read, const std::string &written);
+    // A patrol records each delivered feed's store at once, at a cost that
+    // does not grow with the file (so a crash delivers again at most the feed
+    // in hand), and makes the recorded stores, in order, with one rewrite at
+    // its end, or at the next patrol's start after a crash. Record gives 1
+    // when the store is recorded, StoreRecorded 1 when every recorded store
+    // was made as StoreFeedEntry makes it (or there was none). Without
+    // waiting, StoreRecorded gives 0 at once when the lock is not free.
+    static int RecordFeedEntry(const std::string &read, const std::string &written);
+    static int StoreRecordedEntries(bool wait = true);
 
     // The journal of the entries that patrols store while the preferences
     // dialog is open (URL -> entry, also for a feed deleted meanwhile), so
@@ -84,8 +93,13 @@ public:
 // thread and the worker. Held only around file work, never around downloads.
 class SettingsFileLock {
 public:
-    SettingsFileLock();
+    // Without waiting, the lock is taken only when it is free; held() tells.
+    explicit SettingsFileLock(bool wait = true);
     ~SettingsFileLock();
     SettingsFileLock(const SettingsFileLock &) = delete;
     SettingsFileLock &operator=(const SettingsFileLock &) = delete;
+    bool held() const { return held_; }
+
+private:
+    bool held_;
 };

@@ -79,8 +79,19 @@ void ReplaceEntry(size_t position, int value)
 
 }  // namespace
 
-SettingsFileLock::SettingsFileLock() { AcquireSRWLockExclusive(&settingsLock); }
-SettingsFileLock::~SettingsFileLock() { ReleaseSRWLockExclusive(&settingsLock); }
+SettingsFileLock::SettingsFileLock(bool wait) : held_(true)
+{
+    if (wait)
+        AcquireSRWLockExclusive(&settingsLock);
+    else
+        held_ = TryAcquireSRWLockExclusive(&settingsLock) != 0;
+}
+
+SettingsFileLock::~SettingsFileLock()
+{
+    if (held_)
+        ReleaseSRWLockExclusive(&settingsLock);
+}
 
 int FeedSettings::ReadEntries(SettingsEntries &entries)
 {

@@ -103,6 +103,10 @@ BOOL ProcessDetach(bool processEnding)
         end_download_threads();
     CloseHandle(WorkerThread);
     WorkerThread = nullptr;
+    // A worker stopped in the middle of a patrol has not stored what it
+    // recorded. Not waiting: a stopped worker may have left the lock taken.
+    if (!processEnding)
+        FeedSettings::StoreRecordedEntries(false);
     return TRUE;
 }
 

@@ -27,6 +27,14 @@ public:
     Type get() const { return value_; }
     bool held() const { return value_ != Traits::empty(); }
 
+    // Gives up what is held, unfreed, to the caller.
+    Type release()
+    {
+        Type value = value_;
+        value_ = Traits::empty();
+        return value;
+    }
+
     // Frees what is held and holds value instead.
     void reset(Type value)
     {

@@ -96,6 +96,43 @@ TEST_F(PatrolTimestampsTest, JournalPutsStoredTimestampsBackAfterCancel)
     EXPECT_EQ(backup, Read());
 }
 
+// A patrol records its stores as it goes and makes them at its end: in order,
+// as StoreFeedEntry makes them, with what changed meanwhile kept. A line that
+// a crash cut short was never recorded; a record that cannot be stored stays.
+TEST_F(PatrolTimestampsTest, RecordedStoresAreMadeInOrderAtTheEnd)
+{
+    const std::string before = "F\\G\r\n0\r\n0\r\n" + Feed("http://a/", Old) + "\r\n" + Feed("http://b2/", Old) +
+                               "\r\n" + Feed("http://c/", Old);
+    Write(before);
+    FeedSettings::StartTimestampJournal();
+    EXPECT_EQ(1, FeedSettings::RecordFeedEntry(Feed("http://a/", Old), Feed("http://a/", "2024-01-01T00:00:00Z")));
+    EXPECT_EQ(1, FeedSettings::RecordFeedEntry(Feed("http://a/", "2024-01-01T00:00:00Z"), Feed("http://a/", New)));
+    EXPECT_EQ(1, FeedSettings::RecordFeedEntry(Feed("http://b/", Old), Feed("http://b/", New)));  // b2 meanwhile
+    EXPECT_EQ(before, Read());
+    const std::string record = Ini() + ".patrol";
+    WriteFileBytes(record, ReadFileBytes(record) + Feed("http://c/", Old) + " " + Feed("http://c/", New));
+
+    CreateDirectoryA((Ini() + ".new").c_str(), nullptr);  // the rewrite's own file cannot be made
+    EXPECT_EQ(0, FeedSettings::StoreRecordedEntries());
+    EXPECT_EQ(before, Read());
+    RemoveFolder(Ini() + ".new");
+    {
+        SettingsFileLock taken;
+        EXPECT_EQ(0, FeedSettings::StoreRecordedEntries(false));
+    }
+    EXPECT_EQ(1, FeedSettings::StoreRecordedEntries());
+    const std::string after = "F\\G\r\n0\r\n0\r\n" + Feed("http://a/", New) + "\r\n" + Feed("http://b2/", Old) +
+                              "\r\n" + Feed("http://c/", Old);
+    EXPECT_EQ(after, Read());
+    EXPECT_FALSE(FileExists(record));
+    EXPECT_EQ(1, FeedSettings::StoreRecordedEntries());
+
+    // Recorded stores are journalled for the dialog's Cancel as stored ones are.
+    Write(before);
+    EXPECT_EQ(1, FeedSettings::ReapplyTimestampJournal());
+    EXPECT_EQ(after, Read());
+}
+
 TEST_F(PatrolTimestampsTest, StoresAndOptionWritesFromTwoThreadsLoseNothing)
 {
     const int feeds = 200;

@@ -32,8 +32,17 @@ def settings(*feeds, folder=FOLDER, interval=0, auto_sort=0):
 
 
 def entries(plugin):
-    """The settings file's entries, as the plug-in reads them."""
-    return plugin.read_ini().decode("cp932").split()
+    """The settings file's entries, as the plug-in reads them: with the stores
+    that a patrol cut short recorded in KIV.ini.patrol ("read written" lines,
+    one cut short by a crash not counting) made as its next patrol makes them."""
+    found = plugin.read_ini().decode("cp932").split()
+    record = plugin.ini.with_name(plugin.ini.name + ".patrol")
+    lines = record.read_bytes().decode("cp932").split("\n")[:-1] if record.exists() else []
+    for line in lines:
+        read, _, written = line.partition(" ")
+        if read in found[3:]:
+            found[found.index(read, 3)] = written
+    return found
 
 
 def subjects(plugin, folder=FOLDER):

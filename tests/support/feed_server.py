@@ -229,6 +229,9 @@ class _TlsHTTPServer(http.server.ThreadingHTTPServer):
 class _Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     timeout = 30  # an idle kept-alive connection ends by itself
+    # Headers and body go out in separate writes: without this, a client that
+    # reuses its connection waits for its delayed ACK on every response.
+    disable_nagle_algorithm = True
     feeds = None
 
     def log_message(self, *args):
