@@ -84,7 +84,7 @@ int write_moment(const Moment &m, char *out)
     if (m.year < 1900 || m.year > 3000)
         return 0;
     // Every field is checked above, so the text is 25 characters long.
-    char text[64];
+    char text[80];  // room for any int fields, so that no format can be cut
     snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", m.year, m.month, m.day, m.hour,
              m.minute, m.second, m.zone_sign < 0 ? '-' : '+', m.zone_hours, m.zone_minutes);
     copy_text(out, ItemDateSize, text);
