@@ -1,5 +1,6 @@
-// Runs each feed's download on a thread of its own and gives it up when its
-// deadline passes. The abandoned threads live in a fixed table, so many
+// Runs feed downloads on threads of their own and gives each up when its
+// deadline passes. The threads live in a fixed table and are kept for the
+// next downloads, since a thread's start is dear on some platforms; many
 // stalled servers cost a bounded number of threads and bytes.
 #include "download_deadline.h"
 #include "feed_converter.h"
@@ -13,6 +14,8 @@
 #include <exception>
 #include <string>
 
+const char DownloadFilePrefix[] = "kfd";
+
 namespace {
 
 // How often the waiting patrol looks whether the library is being unloaded.
@@ -23,56 +26,91 @@ const DWORD FinishWaitMilliseconds = 1000;
 // How long the unload waits for one terminated download thread to be gone.
 const DWORD TerminationWaitMilliseconds = 2000;
 
-// One download and its thread. The patrol's thread (or the unload, once the
-// patrol has stopped) alone starts, reclaims and reuses it; the download
-// thread reads the request and writes outcome and file, and the patrol reads
-// them only once that thread has ended.
+// One download slot and its thread. The patrol's thread (or the unload, once
+// the patrol has stopped) alone hands it a download, reclaims and reuses it;
+// the download thread reads the request and writes outcome and file, which
+// the patrol reads only once `done` is set.
 struct Download {
     HANDLE thread = nullptr;
+    HANDLE wake = nullptr;      // set when a download is handed to the thread
+    HANDLE done = nullptr;      // set by the thread when that download has returned
     std::string url;
     std::string last_seen;
     bool has_last_seen = false;
     std::string etag;
     std::string last_modified;
-    char file[MAX_PATH] = "";   // the thread's own download file
+    char file[MAX_PATH] = "";   // the slot's own download file, while it may exist
+    DWORD started = 0;          // the tick the download was handed over; its deadline counts from it
+    bool awaited = false;       // the patrol will still finish it: not to be reclaimed
     DownloadOutcome outcome;
-    std::atomic<int> finished{0};  // set by the thread when its download has returned
+    std::atomic<int> running{0};  // handed over and not returned yet
 };
 
-Download Downloads[MaxDownloadThreads];  // the one in hand and the abandoned ones
+Download Downloads[MaxDownloadThreads];  // those in flight, the abandoned ones and idle threads
 
 DWORD WINAPI download_thread(LPVOID parameter)
 {
     Download *download = static_cast<Download *>(parameter);
-    try {
-        FeedConverter::download_feed(download->url.c_str(), download->file,
-                                     download->has_last_seen ? download->last_seen.c_str() : nullptr,
-                                     download->etag.c_str(), download->last_modified.c_str(), &download->outcome);
-    } catch (const std::exception &) {
-        download->outcome = DownloadOutcome();
-        download->outcome.reason = "out of memory";
+    while (WaitForSingleObject(download->wake, INFINITE) == WAIT_OBJECT_0) {
+        try {
+            FeedConverter::download_feed(download->url.c_str(), download->file,
+                                         download->has_last_seen ? download->last_seen.c_str() : nullptr,
+                                         download->etag.c_str(), download->last_modified.c_str(),
+                                         &download->outcome);
+        } catch (const std::exception &) {
+            download->outcome = DownloadOutcome();
+            download->outcome.reason = "out of memory";
+        }
+        // In this order: the slot counts as free only once `done` can no
+        // longer be set for the download that just returned.
+        SetEvent(download->done);
+        download->running = 0;
     }
-    download->finished = 1;
     return 0;
 }
 
-// Releases a download whose thread has ended, and its file.
-void release(Download &download)
+void close_handle(HANDLE &handle)
 {
-    CloseHandle(download.thread);
-    download.thread = nullptr;
-    DeleteFileA(download.file);
+    if (handle)
+        CloseHandle(handle);
+    handle = nullptr;
 }
 
-// Releases the downloads whose threads have ended; the first one free after
-// that, or nullptr when every one is taken.
+// Deletes the slot's download file, if one may be left.
+void delete_file(Download &download)
+{
+    if (download.file[0])
+        DeleteFileA(download.file);
+    download.file[0] = '\0';
+}
+
+// The slot's thread and its events, made on the slot's first download. 1 when
+// they are there.
+int start_thread(Download &download)
+{
+    if (download.thread)
+        return 1;
+    download.wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    download.done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (download.wake && download.done)
+        download.thread = CreateThread(nullptr, 0, download_thread, &download, 0, nullptr);
+    if (download.thread)
+        return 1;
+    close_handle(download.wake);
+    close_handle(download.done);
+    return 0;
+}
+
+// The first slot that holds no download, the files of abandoned downloads
+// that have returned deleted on the way; nullptr when every slot is taken.
 Download *free_download()
 {
     Download *found = nullptr;
     for (Download &download : Downloads) {
-        if (download.thread && WaitForSingleObject(download.thread, 0) == WAIT_OBJECT_0)
-            release(download);
-        if (!download.thread && !found)
+        if (download.awaited || download.running)
+            continue;
+        delete_file(download);
+        if (!found)
             found = &download;
     }
     return found;
@@ -92,13 +130,11 @@ DWORD feed_deadline()
     return value >= 1000 && value < longest ? DWORD(value) : longest;
 }
 
-// 1 while some download has not returned yet. A thread that has returned
-// cannot end while the unload holds the loader lock, so its handle says
-// nothing.
+// 1 while some download has not returned yet.
 int downloads_running()
 {
     for (const Download &download : Downloads) {
-        if (download.thread && !download.finished)
+        if (download.running)
             return 1;
     }
     return 0;
@@ -106,54 +142,68 @@ int downloads_running()
 
 }  // namespace
 
-int download_feed_within_deadline(const char *url, const char *file_temp, const char *last_seen, const char *etag,
-                                  const char *last_modified, DownloadOutcome *outcome)
+int start_download(const char *url, const char *last_seen, const char *etag, const char *last_modified)
 {
-    *outcome = DownloadOutcome();
     Download *download = free_download();
-    if (!download) {
-        outcome->reason = "too many stalled downloads";
-        return DownloadFailed;
-    }
+    if (!download || !start_thread(*download))
+        return NoDownload;
     int index = int(download - Downloads);
-    if (snprintf(download->file, sizeof download->file, "%s\\kdl%d.tmp", DataFolderPath, index) >=
+    if (snprintf(download->file, sizeof download->file, "%s\\%s%d.tmp", DataFolderPath, DownloadFilePrefix, index) >=
         int(sizeof download->file)) {
-        outcome->reason = "no download file";
-        return DownloadFailed;
+        download->file[0] = '\0';
+        return NoDownload;
     }
+    // The file goes into the data folder: one removed since the attach, or
+    // during the patrol, is made again.
+    CreateDirectoryA(DataFolderPath, nullptr);
     download->url = url;
     download->has_last_seen = last_seen != nullptr;
     download->last_seen = last_seen ? last_seen : "";
     download->etag = etag ? etag : "";
     download->last_modified = last_modified ? last_modified : "";
     download->outcome = DownloadOutcome();
-    download->finished = 0;
-    download->thread = CreateThread(nullptr, 0, download_thread, download, 0, nullptr);
-    if (!download->thread) {
-        outcome->reason = "no download thread";
+    download->started = GetTickCount();
+    download->awaited = true;
+    download->running = 1;
+    ResetEvent(download->done);
+    SetEvent(download->wake);
+    return index;
+}
+
+int finish_download(int started, DownloadOutcome *outcome)
+{
+    *outcome = DownloadOutcome();
+    if (started == NoDownload) {
+        outcome->reason = "too many stalled downloads";
         return DownloadFailed;
     }
-
+    Download *download = &Downloads[started];
     const DWORD deadline = feed_deadline();
-    const DWORD started = GetTickCount();
     for (;;) {
-        DWORD waited = GetTickCount() - started;
+        DWORD waited = GetTickCount() - download->started;
         if (waited >= deadline || PatrolStopRequested) {
-            // Abandoned: reclaimed once its thread has ended.
             outcome->reason = "deadline passed";
             return DownloadFailed;
         }
         DWORD step = deadline - waited < StopCheckMilliseconds ? deadline - waited : StopCheckMilliseconds;
-        if (WaitForSingleObject(download->thread, step) == WAIT_OBJECT_0)
+        if (WaitForSingleObject(download->done, step) == WAIT_OBJECT_0)
             break;
     }
     *outcome = download->outcome;
-    if (outcome->result == Downloaded && !MoveFileExA(download->file, file_temp, MOVEFILE_REPLACE_EXISTING)) {
-        outcome->result = DownloadFailed;
-        outcome->reason = "download file not moved";
-    }
-    release(*download);
     return outcome->result;
+}
+
+const char *download_file(int started) { return started == NoDownload ? "" : Downloads[started].file; }
+
+void release_download(int started)
+{
+    if (started == NoDownload)
+        return;
+    Download &download = Downloads[started];
+    download.awaited = false;
+    // The file of a download that has not returned yet goes when it has.
+    if (!download.running)
+        delete_file(download);
 }
 
 void end_download_threads()
@@ -162,17 +212,21 @@ void end_download_threads()
     // terminated in the middle of a call may not.
     for (DWORD waited = 0; waited < FinishWaitMilliseconds && downloads_running(); waited += 10)
         Sleep(10);
-    // Terminated all at once, then awaited: a terminated thread makes no
-    // detach calls, so the wait needs no loader lock.
+    // Idle threads too are terminated, all at once, then awaited: a thread
+    // cannot end by itself while the unload holds the loader lock, and a
+    // terminated one makes no detach calls, so the wait needs no loader lock.
     for (Download &download : Downloads) {
-        DWORD exitCode = 0;
-        if (download.thread && GetExitCodeThread(download.thread, &exitCode) && exitCode == STILL_ACTIVE)
+        if (download.thread)
             TerminateThread(download.thread, STILL_ACTIVE);
     }
     for (Download &download : Downloads) {
-        if (!download.thread)
-            continue;
-        WaitForSingleObject(download.thread, TerminationWaitMilliseconds);
-        release(download);
+        if (download.thread)
+            WaitForSingleObject(download.thread, TerminationWaitMilliseconds);
+        close_handle(download.thread);
+        close_handle(download.wake);
+        close_handle(download.done);
+        download.running = 0;
+        download.awaited = false;
+        delete_file(download);
     }
 }

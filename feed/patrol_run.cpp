@@ -14,35 +14,14 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <set>
 #include <string>
+#include <utility>
 
 namespace {
-
-const char DownloadPrefix[] = "kfd";
-
-// The patrol's download file in the data folder, deleted on every path. A
-// data folder removed since the attach is made again.
-class TemporaryFile {
-public:
-    TemporaryFile() : created_(create() || (CreateDirectoryA(DataFolderPath, nullptr) && create())) {}
-    ~TemporaryFile()
-    {
-        if (created_)
-            DeleteFileA(path_);
-    }
-    TemporaryFile(const TemporaryFile &) = delete;
-    TemporaryFile &operator=(const TemporaryFile &) = delete;
-    bool created() const { return created_; }
-    const char *path() const { return path_; }
-
-private:
-    bool create() { return GetTempFileNameA(DataFolderPath, DownloadPrefix, 0, path_) != 0; }
-    char path_[MAX_PATH] = "";
-    bool created_;
-};
 
 // Deletes the files of the data folder whose names match name_pattern and
 // that doomed, given a file's name and path, picks.
@@ -63,10 +42,11 @@ void delete_data_files(const std::string &name_pattern,
     } while (FindNextFileA(search.get(), &found));
 }
 
-// Download files that a patrol stopped in the middle of a feed left behind.
+// Download files that a process ended in the middle of a feed left behind.
+// Those of downloads still running are open and stay.
 void remove_leftover_files()
 {
-    delete_data_files(std::string(DownloadPrefix) + "*.tmp", [](const char *, const char *) { return true; });
+    delete_data_files(std::string(DownloadFilePrefix) + "*.tmp", [](const char *, const char *) { return true; });
 }
 
 // Deletes the records of feeds that are no longer listed.
@@ -84,10 +64,13 @@ void remove_unlisted_records(const SettingsEntries &entries)
     });
 }
 
-// What one feed's patrol leaves to be stored, in this order, once its
-// message is appended: the feed's entry in KIV.ini, then its record.
+// One feed of the patrol: what its download was started with, and what it
+// leaves to be stored, in this order, once its message is appended: the
+// feed's entry in KIV.ini, then its record.
 struct FeedPatrol {
     char url[UrlBufferSize] = "";
+    const char *last_seen = nullptr;  // in the feed's line of the settings entries
+    StartedDownload download;
     bool delivered = false;
     std::string entry;          // url,timestamp, when delivered
     bool record_due = false;    // the document was read as a feed
@@ -95,26 +78,28 @@ struct FeedPatrol {
     char record_path[MAX_PATH] = "";
 };
 
-// Downloads and converts one feed and appends its message to folder. 1 when
-// a message was appended; what is to be stored is in result either way.
-int patrol_feed(const std::string &folder, const std::string &url_and_time, FeedPatrol &result)
+// Reads what the feed of url_and_time is to be requested with and starts its
+// download.
+void start_feed(const std::string &url_and_time, FeedPatrol &feed)
 {
-    // Without a file of its own the feed is skipped, never written elsewhere.
-    TemporaryFile file_temp;
-    if (!file_temp.created())
-        return 0;
-    char *url = result.url;
-    FeedSettings::SplitFeedLine(url_and_time.c_str(), url);
-    const char *last_seen = FeedSettings::FindTimestamp(url_and_time.c_str());
+    FeedSettings::SplitFeedLine(url_and_time.c_str(), feed.url);
+    feed.last_seen = FeedSettings::FindTimestamp(url_and_time.c_str());
     // A record that cannot be named or read is no record: the feed is
     // fetched in full and its undated items count as new, as on a first run.
-    FeedRecord &record = result.record;
-    if (feed_record_path(DataFolderPath, url, result.record_path, sizeof result.record_path))
-        read_feed_record(result.record_path, url, &record);
+    if (feed_record_path(DataFolderPath, feed.url, feed.record_path, sizeof feed.record_path))
+        read_feed_record(feed.record_path, feed.url, &feed.record);
+    feed.download.start(feed.url, feed.last_seen, feed.record.etag.c_str(), feed.record.last_modified.c_str());
+}
 
+// Awaits the started feed's download, converts it and appends its message to
+// folder. 1 when a message was appended; what is to be stored is in feed
+// either way.
+int patrol_feed(const std::string &folder, FeedPatrol &feed)
+{
+    // A download that found every thread taken is tried once more in its turn.
+    feed.download.start(feed.url, feed.last_seen, feed.record.etag.c_str(), feed.record.last_modified.c_str());
     DownloadOutcome download;
-    if (download_feed_within_deadline(url, file_temp.path(), last_seen, record.etag.c_str(),
-                                      record.last_modified.c_str(), &download) != Downloaded) {
+    if (feed.download.finish(&download) != Downloaded) {
         if (download.result == DownloadFailed)
             OutputDebugStringA(download.reason);
         return 0;
@@ -128,12 +113,13 @@ int patrol_feed(const std::string &folder, const std::string &url_and_time, Feed
     if (!message.held())
         return 0;
     char date_message[NewestTimestampSize] = {};
+    FeedRecord &record = feed.record;
     // The parsed document lives on the heap; a mail client short of memory
     // makes this feed fail, not the process.
     int converted = 0;
     try {
-        converted = FeedConverter::convert_feed(message.get(), message_size, file_temp.path(), last_seen, date_message,
-                                                &record.memory);
+        converted = FeedConverter::convert_feed(message.get(), message_size, feed.download.file(), feed.last_seen,
+                                                date_message, &record.memory);
     } catch (const std::exception &) {
         converted = 0;
         record.memory.walked = false;
@@ -143,18 +129,18 @@ int patrol_feed(const std::string &folder, const std::string &url_and_time, Feed
     // The feed is left for the next patrol, its record as it was, so that
     // the record never tells of items that were not appended.
     bool stopping = PatrolStopRequested;
-    if (!stopping && record.memory.walked && result.record_path[0]) {
+    if (!stopping && record.memory.walked && feed.record_path[0]) {
         record.etag = download.etag;
         record.last_modified = download.last_modified;
-        result.record_due = true;
+        feed.record_due = true;
     }
-    result.delivered = converted && !stopping;
-    if (result.delivered) {
+    feed.delivered = converted && !stopping;
+    if (feed.delivered) {
         HostFunctions.AppendMessage(folder.c_str(), message.get());
-        result.entry = std::string(url) + "," +
-                       (FeedConverter::is_valid_date(date_message) ? date_message : DefaultTimestamp);
+        feed.entry = std::string(feed.url) + "," +
+                     (FeedConverter::is_valid_date(date_message) ? date_message : DefaultTimestamp);
     }
-    return result.delivered;
+    return feed.delivered;
 }
 
 }  // namespace
@@ -183,11 +169,19 @@ int FeedSettings::Patrol()
     // Each delivered feed's timestamp is recorded at once, then its record, so
     // that a patrol cut short (the library unloaded, the process ended) has
     // recorded every message it appended and at most the feed in hand is
-    // delivered again.
+    // delivered again. The feeds after it are already downloading; they are
+    // converted, appended and stored strictly in the list's order.
     int appended = 0, stored = 1;
+    std::deque<FeedPatrol> in_flight;
+    size_t next = FirstFeedEntry;
     for (size_t i = FirstFeedEntry; i < rsslist.size() && !PatrolStopRequested; ++i) {
-        FeedPatrol result;
-        if (patrol_feed(folder, rsslist[i], result)) {
+        for (; next < rsslist.size() && next < i + DownloadsAhead; ++next) {
+            in_flight.emplace_back();
+            start_feed(rsslist[next], in_flight.back());
+        }
+        FeedPatrol result = std::move(in_flight.front());
+        in_flight.pop_front();
+        if (patrol_feed(folder, result)) {
             appended = 1;
             if (!RecordFeedEntry(rsslist[i], result.entry)) {
                 stored = 0;

@@ -62,9 +62,11 @@ def test_https_is_delivered_like_http_and_failing_certificates_are_refused(plugi
     messages = plugin.messages()
     assert messages[0] == messages[1]
     assert entries(plugin)[3:] == [url + "," + (LAST_SEEN if url in skipped else NEWEST) for url in urls]
-    assert [r.path for r in http.requests()] == ["/twin", "/to-https", "/from-https"]
-    assert [r.path for r in https.requests()] == ["/twin", "/from-http", "/to-http", "/moved/here", "/relative",
-                                                  "/unchanged", "/changed"] + ["/after-" + name for name in bad]
+    # Several feeds download at once: the requests arrive in any order.
+    assert sorted(r.path for r in http.requests()) == sorted(["/twin", "/to-https", "/from-https"])
+    assert sorted(r.path for r in https.requests()) == sorted(["/twin", "/from-http", "/to-http", "/moved/here",
+                                                               "/relative", "/unchanged", "/changed"] +
+                                                              ["/after-" + name for name in bad])
     for name, server in bad.items():
         # The handshake completed; the certificate was refused after it,
         # and nothing was asked of the server.
@@ -133,7 +135,7 @@ def test_handshake_stalls_hold_each_feed_to_the_deadline_with_bounded_threads(pl
             host.send("command")
             host.expect("commanded ")
             deadline = time.monotonic() + 2 + 8 * (DEADLINE + SLACK)
-            while len(silent.arrivals) < 16 and time.monotonic() < deadline:
+            while len(silent.arrivals) < 15 and time.monotonic() < deadline:
                 time.sleep(0.1)
             time.sleep(DEADLINE + SLACK)
             host.send("info")
@@ -155,10 +157,11 @@ def test_handshake_stalls_hold_each_feed_to_the_deadline_with_bounded_threads(pl
     assert len(closing.arrivals) >= 2
     # Second patrol: with ten threads held by the silent server, "first"
     # took a thread and gave it back, "closes" took one until its server
-    # closed, and six silent feeds took the rest; the four others and
-    # "last" found none and were skipped without a request.
+    # closed, and five or six silent feeds took the rest (the sixth only if
+    # "closes" gave its thread back before the patrol had passed them all);
+    # the others and "last" found none and were skipped without a request.
     assert [r.path for r in good.requests()] == ["/first", "/last", "/first"]
-    assert len(silent.arrivals) == 16
+    assert 15 <= len(silent.arrivals) <= 16
     assert subjects(plugin) == ["first", "last", "first"]
     assert entries(plugin)[4:-1] == [url + "," + LAST_SEEN for url in urls[1:-1]]
     # From the load on: at most 16 download threads more, and a helper

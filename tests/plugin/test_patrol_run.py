@@ -3,6 +3,8 @@ settings file keeps, and what survives edits, failures, an unload and a
 crash in the middle of a patrol."""
 import re
 
+import time
+
 import pytest
 
 from feed_server import http_date
@@ -67,19 +69,26 @@ def test_three_entries_or_no_folder_patrol_nothing(plugin, feed_server):
 
 def test_feed_whose_download_file_cannot_be_made_is_skipped_and_kept(plugin, feed_server):
     held = serve_new(feed_server, "held", hold=True)
-    plugin.write_ini(settings(held, serve_new(feed_server, "after")))
+    # Downloading beside the held one, before or after the folder goes.
+    beside = {name: serve_new(feed_server, name) for name in ("b1", "b2", "b3")}
+    plugin.write_ini(settings(held, *beside.values(), serve_new(feed_server, "after")))
     session = HostSession(plugin)
     session.send("load")
     feed_server.wait_requests(1, "/held")
-    # The data folder goes away with the held feed's download file in it.
+    # The data folder goes away with the held feed's download file in it;
+    # a download started after that makes it again.
     plugin.data.rename(plugin.path / "KIV.moved")
     feed_server.release("/held")
-    session.send("wait-appends 1 30000")
-    session.expect("wait-appends reached")
+    deadline = time.monotonic() + 30
+    while "after" not in subjects(plugin) and time.monotonic() < deadline:
+        time.sleep(0.1)
     session.send("unload")
     session.close()
-    assert subjects(plugin) == ["after"]
-    assert entries(plugin)[3:] == [held, stored(feed_server, "after")]
+    # A feed whose file went with the folder is kept for the next patrol.
+    delivered = subjects(plugin)
+    assert delivered == [name for name in beside if name in delivered] + ["after"]
+    assert entries(plugin)[3:] == [held] + [stored(feed_server, name) if name in delivered else line
+                                            for name, line in beside.items()] + [stored(feed_server, "after")]
     assert plugin.data.is_dir() and download_files(plugin) == []
 
 
@@ -146,7 +155,8 @@ def test_unload_ends_the_patrol_at_the_feed_in_hand_without_delivering_it(plugin
     session.close()
     assert plugin.messages() == []
     assert plugin.read_ini() == original.encode()
-    assert [r.path for r in feed_server.requests()] == ["/first"]
+    # The next feed was already downloading; it is not delivered either.
+    assert sorted(r.path for r in feed_server.requests()) == ["/first", "/second"]
     assert download_files(plugin) == []  # a clean stop, not a forced one
     run_host(plugin, "load", "wait-appends 2 30000", "unload")
     assert subjects(plugin) == ["first", "second"]
@@ -157,6 +167,7 @@ def test_worker_stopped_in_a_stalled_feed_keeps_what_it_delivered(plugin, feed_s
     plugin.write_ini(settings(serve_new(feed_server, "first"), stalled))
     session = HostSession(plugin)
     session.send("load")
+    session.expect("append ")
     feed_server.wait_requests(1, "/stalled")
     # The patrol waits for the download on a thread of its own: the unload
     # stops the patrol at once and ends the download's thread.
