@@ -6,8 +6,8 @@
 #include "feed_converter.h"
 #include "http_date.h"
 
-#include "../shell/patrol_worker.h"
 #include "../resources/version.h"
+#include "../shell/patrol_worker.h"
 #include "../shell/scoped_handles.h"
 
 #include <wininet.h>
