@@ -6,6 +6,7 @@
 #include "feed_converter.h"
 #include "http_date.h"
 
+#include "../resources/version.h"
 #include "../shell/patrol_worker.h"
 #include "../shell/scoped_handles.h"
 
@@ -17,7 +18,7 @@
 
 namespace {
 
-const char UserAgent[] = "kiv1.08";
+const char UserAgent[] = "kiv" KIV_VERSION_TEXT;
 const DWORD ChunkSize = 1000;
 
 // Bounds that keep one slow server from holding up the patrol: connecting,

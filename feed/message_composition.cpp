@@ -5,6 +5,8 @@
 #include "single_line.h"
 #include "text_copy.h"
 
+#include "../resources/version.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -165,7 +167,7 @@ int FeedConverter::convert_feed(char *message, size_t message_size, const char *
     format_from(link, ffrom);
     format_subject(title, description, fsubject);
     wsprintfA(header, "Date: %s\r\nFrom: %s\r\nSubject: %s\r\nTo: %s\r\n\r\n", HeaderDatePlaceholder, ffrom, fsubject,
-              "[KIVv1.08]");
+              "[KIVv" KIV_VERSION_TEXT "]");
 
     MessageBuffer buffer = {message, message_size, 0, sizeof MessageEnd - 1};
     if (!append_text(&buffer, header) || !append_text(&buffer, link) || !append_text(&buffer, "\n\n---\n"))

@@ -1,11 +1,12 @@
 // Written in UTF-8; the compiler stores every literal of this file in code
 // page 932 (Shift-JIS), the code page the host and the plug-in speak.
 #include "ui_strings.h"
+#include "version.h"
 
 const char PatrolMenuText[] = "KIV巡回";
-const char PluginName[] = " KIV -Feed Reader Plugin- ";
-const char PluginAuthor[] = "The KIV developers";
-const char PluginVersion[] = "1.08";
+const char PluginName[] = KIV_PLUGIN_NAME;
+const char PluginAuthor[] = KIV_PLUGIN_AUTHOR;
+const char PluginVersion[] = KIV_VERSION_TEXT;
 const char LoadErrorFormat[] =
     "プラグイン「%s」でエラーが発生しました。\r\nQuenda!! とプラグインのバージョンを確認してください";
 const char LoadErrorCaption[] = "プラグインエラー";
@@ -32,7 +33,7 @@ const char *const AboutLines[AboutLineCount] = {
     "(C) KIV developers",
     "web: kiv.example.org",
     "mail: kiv@example.org",
-    "version: 1.08",
+    "version: " KIV_VERSION_TEXT,
 };
 const char *const IntervalChoiceTexts[IntervalChoiceCount] = {"0", "1", "2", "3", "6", "12", "24"};
 const char FeedAddressCaption[] = "URL LIST";
