@@ -141,6 +141,7 @@ int download_feed_within_deadline(const char *url, const char *file_temp, const 
         if (waited >= deadline || PatrolStopRequested) {
             // Abandoned: reclaimed once its thread has ended.
             outcome->reason = "deadline passed";
+            outcome->failure = PatrolStopRequested ? FailureStopped : FailureTimedOut;
             return DownloadFailed;
         }
         DWORD step = deadline - waited < StopCheckMilliseconds ? deadline - waited : StopCheckMilliseconds;

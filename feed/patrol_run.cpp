@@ -3,8 +3,11 @@
 // the newest item's timestamp.
 #include "download_deadline.h"
 #include "download_outcome.h"
+#include "failing_feed_watch.h"
+#include "failing_feeds.h"
 #include "feed_converter.h"
 #include "feed_record.h"
+#include "patrol_log_file.h"
 
 #include "../settings/feed_settings.h"
 #include "../shell/host_functions.h"
@@ -69,7 +72,7 @@ void remove_leftover_files()
     delete_data_files(std::string(DownloadPrefix) + "*.tmp", [](const char *, const char *) { return true; });
 }
 
-// Deletes the records of feeds that are no longer listed.
+// Deletes the records and failing streaks of feeds that are no longer listed.
 void remove_unlisted_records(const SettingsEntries &entries)
 {
     std::set<std::string> listed;
@@ -78,9 +81,11 @@ void remove_unlisted_records(const SettingsEntries &entries)
         FeedSettings::SplitFeedLine(entries[i].c_str(), url);
         if (feed_record_path(DataFolderPath, url, path, sizeof path))
             listed.insert(path);
+        if (failing_feed_path(DataFolderPath, url, path, sizeof path))
+            listed.insert(path);
     }
     delete_data_files("feed-*", [&](const char *name, const char *file) {
-        return is_feed_record_name(name) && !listed.count(file);
+        return (is_feed_record_name(name) || is_failing_feed_name(name)) && !listed.count(file);
     });
 }
 
@@ -93,18 +98,21 @@ struct FeedPatrol {
     bool record_due = false;    // the document was read as a feed
     FeedRecord record;
     char record_path[MAX_PATH] = "";
+    FeedOutcome outcome;        // for the log and the failing streak
 };
 
 // Downloads and converts one feed and appends its message to folder. 1 when
 // a message was appended; what is to be stored is in result either way.
 int patrol_feed(const std::string &folder, const std::string &url_and_time, FeedPatrol &result)
 {
-    // Without a file of its own the feed is skipped, never written elsewhere.
-    TemporaryFile file_temp;
-    if (!file_temp.created())
-        return 0;
     char *url = result.url;
     FeedSettings::SplitFeedLine(url_and_time.c_str(), url);
+    // Without a file of its own the feed is skipped, never written elsewhere.
+    TemporaryFile file_temp;
+    if (!file_temp.created()) {
+        fail_outcome(&result.outcome, "cannot create the download file");
+        return 0;
+    }
     const char *last_seen = FeedSettings::FindTimestamp(url_and_time.c_str());
     // A record that cannot be named or read is no record: the feed is
     // fetched in full and its undated items count as new, as on a first run.
@@ -115,28 +123,35 @@ int patrol_feed(const std::string &folder, const std::string &url_and_time, Feed
     DownloadOutcome download;
     if (download_feed_within_deadline(url, file_temp.path(), last_seen, record.etag.c_str(),
                                       record.last_modified.c_str(), &download) != Downloaded) {
-        if (download.result == DownloadFailed)
-            OutputDebugStringA(download.reason);
+        outcome_of_download(download, &result.outcome);
         return 0;
     }
     unsigned long size = download.size;
-    if (size == 0 || size > (unsigned long)-1 - MessageSlack)
+    if (size == 0 || size > (unsigned long)-1 - MessageSlack) {
+        fail_outcome(&result.outcome, "empty response");
         return 0;
+    }
     size_t message_size = size_t(size) + MessageSlack;
     // Held so that it is freed on every path, an exception included.
     ScopedHeapBlock<char> message(static_cast<char *>(malloc(message_size)));
-    if (!message.held())
+    if (!message.held()) {
+        fail_outcome(&result.outcome, "out of memory");
         return 0;
+    }
     char date_message[NewestTimestampSize] = {};
     // The parsed document lives on the heap; a mail client short of memory
     // makes this feed fail, not the process.
     int converted = 0;
+    ConversionReport report;
     try {
         converted = FeedConverter::convert_feed(message.get(), message_size, file_temp.path(), last_seen, date_message,
-                                                &record.memory);
+                                                &record.memory, &report);
     } catch (const std::exception &) {
         converted = 0;
         record.memory.walked = false;
+        report = ConversionReport();
+        report.failure = ConversionNoRoom;
+        snprintf(report.detail, sizeof report.detail, "out of memory");
     }
     // While the library is being unloaded the host is not called any more:
     // the unload holds the loader's lock, which the host's code may need.
@@ -154,6 +169,7 @@ int patrol_feed(const std::string &folder, const std::string &url_and_time, Feed
         result.entry = std::string(url) + "," +
                        (FeedConverter::is_valid_date(date_message) ? date_message : DefaultTimestamp);
     }
+    outcome_of_conversion(download.status, report, result.delivered, &result.outcome);
     return result.delivered;
 }
 
@@ -185,17 +201,20 @@ int FeedSettings::Patrol()
     // recorded every message it appended and at most the feed in hand is
     // delivered again.
     int appended = 0, stored = 1;
+    PatrolLog log(DataFolderPath);
     for (size_t i = FirstFeedEntry; i < rsslist.size() && !PatrolStopRequested; ++i) {
         FeedPatrol result;
         if (patrol_feed(folder, rsslist[i], result)) {
             appended = 1;
             if (!RecordFeedEntry(rsslist[i], result.entry)) {
                 stored = 0;
-                continue;  // the record would tell of a delivery KIV.ini does not know
+                result.record_due = false;  // it would tell of a delivery KIV.ini does not know
             }
         }
         if (result.record_due)
             write_feed_record(result.record_path, result.url, result.record);
+        log.write(result.url, result.outcome);
+        watch_feed(folder.c_str(), result.url, result.outcome);
     }
     if (!StoreRecordedEntries())
         stored = 0;
