@@ -191,7 +191,7 @@ int parse_failing_feed(const char *bytes, size_t length, const char *url, Failin
             if (!parse_time(value, &read.since))
                 return 0;
         } else if (number == 3) {
-            if (!parse_number(value, 7, &number_value) || number_value < 1 || number_value > MaxFailureCount)
+            if (value[0] == '0' || !parse_number(value, 7, &number_value) || number_value > MaxFailureCount)
                 return 0;
             read.failures = (unsigned long)number_value;
         } else if (number == 4) {

@@ -162,6 +162,7 @@ TEST(FailingFeeds, GarbageCountsAsNoStreak)
         replaced("2026-12-10T14:03:05Z", "1969-12-31T23:59:59Z"),
         replaced("2026-12-10T14:03:05Z", "2026-12-10T24:03:05Z"),
         replaced("failures 5", "failures 0"),
+        replaced("failures 5", "failures 05"),
         replaced("failures 5", "failures -5"),
         replaced("failures 5", "failures 1000001"),
         replaced("failures 5", "failures 99999999999999999999"),
