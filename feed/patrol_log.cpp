@@ -69,6 +69,13 @@ void outcome_of_download(const DownloadOutcome &download, FeedOutcome *outcome)
         outcome->kind = FeedNotModified;
         return;
     }
+    // An error status says more than what became of its page.
+    if (download.failure != FailureStopped && download.status && (download.status < 200 || download.status > 299)) {
+        char status[16];
+        snprintf(status, sizeof status, "HTTP %d", download.status % 1000);
+        fail_outcome(outcome, status);
+        return;
+    }
     const char *words = failure_words(download.failure);
     fail_outcome(outcome, words ? words : download.reason);
     if (download.error)

@@ -23,9 +23,10 @@ std::string Words(const FeedOutcome &outcome)
     return text;
 }
 
-FeedOutcome OfDownload(int result, int failure, unsigned long error = 0, const char *reason = "")
+FeedOutcome OfDownload(int result, int failure, unsigned long error = 0, const char *reason = "", int status = 0)
 {
     DownloadOutcome download;
+    download.status = status;
     download.result = result;
     download.failure = failure;
     download.error = error;
@@ -74,7 +75,11 @@ TEST(PatrolLog, EachOutcomeInWords)
         {OfDownload(DownloadFailed, FailureEmptyBody), "failed: empty response", false},
         {OfDownload(DownloadFailed, FailureOther, 0, "too many stalled downloads"),
          "failed: too many stalled downloads", false},
+        {OfDownload(DownloadFailed, FailureEmptyBody, 0, "", 404), "failed: HTTP 404", false},
+        {OfDownload(DownloadFailed, FailureTimedOut, 0, "", 500), "failed: HTTP 500", false},
+        {OfDownload(DownloadFailed, FailureTooLarge, 0, "", 200), "failed: too large (over 8 MiB)", false},
         {OfDownload(DownloadFailed, FailureStopped), "stopped before its end", false},
+        {OfDownload(DownloadFailed, FailureStopped, 0, "", 404), "stopped before its end", false},
         {OfConversion(200, ConversionRead, 3, "", false), "stopped before its end", false},
         // An error page tells its status; a page served as 200 what it is.
         {OfConversion(404, ConversionNotXml, 0, "parsing Element at line 1, column 1"), "failed: HTTP 404", false},

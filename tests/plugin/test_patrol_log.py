@@ -34,6 +34,7 @@ def test_each_feed_gets_one_line_saying_what_became_of_it(plugin, feed_server, m
         ("validated", dict(body=feed_xml("validated", ITEMS), etag='"v1"', conditional=True),
          "delivered 2 items", "unchanged (304 Not Modified)"),
         ("missing", dict(body=NOT_FOUND, status=404), "failed: HTTP 404", None),
+        ("gone", dict(status=410), "failed: HTTP 410", None),
         ("page", dict(body=NOT_FOUND), "failed: not a feed: root element <html>", None),
         ("broken", dict(body=b"<rss version=\"2.0\"><channel>\n<title>x</channel></rss>"),
          "failed: not a feed: reading end tag at line 2, column 9", None),
