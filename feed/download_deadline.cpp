@@ -183,6 +183,7 @@ int finish_download(int started, DownloadOutcome *outcome)
         DWORD waited = GetTickCount() - download->started;
         if (waited >= deadline || PatrolStopRequested) {
             outcome->reason = "deadline passed";
+            outcome->failure = PatrolStopRequested ? FailureStopped : FailureTimedOut;
             return DownloadFailed;
         }
         DWORD step = deadline - waited < StopCheckMilliseconds ? deadline - waited : StopCheckMilliseconds;

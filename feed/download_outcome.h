@@ -14,10 +14,29 @@ enum {
     RequestHeadersSize = 640,   // every extra header of a request
 };
 
+// Why a download failed, for the patrol log and the failing-feed notice.
+enum DownloadFailure {
+    FailureOther = 0,          // reason tells
+    FailureOffline,
+    FailureBadAddress,         // not an http or https address
+    FailureHostNotFound,
+    FailureCannotConnect,
+    FailureConnectionClosed,   // the connection broke off before the response or the whole body
+    FailureTimedOut,
+    FailureCertificate,        // the server's certificate was refused
+    FailureTooLarge,
+    FailureTooManyRedirects,
+    FailureEmptyBody,
+    FailureStopped,            // the patrol stopped in the middle of the feed
+};
+
 struct DownloadOutcome {
     int result = DownloadFailed;
     unsigned long size = 0;            // body bytes in the file, when Downloaded
     const char *reason = "";           // a fixed text, when DownloadFailed
+    int failure = FailureOther;        // when DownloadFailed
+    unsigned long error = 0;           // the HTTP stack's error code behind failure, 0 when none
+    int status = 0;                    // the final response's HTTP status, when one arrived
     char etag[ValidatorSize] = "";     // the response's validators, when Downloaded
     char last_modified[ValidatorSize] = "";
 };

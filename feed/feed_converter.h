@@ -71,6 +71,24 @@ struct MessageBuffer {
     size_t reserve;
 };
 
+// What one conversion came to: the items that went into the message, or
+// why the document was not read as a feed. detail is a bounded ASCII text:
+// the parser's error and where, the bound the document passed, or the root
+// element that no feed has.
+enum ConversionFailure {
+    ConversionRead = 0,       // read as a feed; items tells how many are in the message
+    ConversionNotXml,         // the parser refused it
+    ConversionOddShape,       // beyond the document bounds, refused unparsed
+    ConversionNotFeed,        // well-formed, but not a kind of feed KIV reads
+    ConversionNoRoom,         // not even the message's head fits its buffer
+};
+enum { ConversionDetailSize = 128 };
+struct ConversionReport {
+    int items = 0;
+    int failure = ConversionRead;
+    char detail[ConversionDetailSize] = "";
+};
+
 struct ItemMemory;
 struct DownloadOutcome;
 
@@ -135,9 +153,10 @@ public:
     // after the last whole item block that does.
     // memory, when given, holds the feed's remembered undated items on the
     // way in and those of this document on the way out (see item_walk.h),
-    // also when nothing is new.
+    // also when nothing is new. report, when given, tells what came of it.
     static int convert_feed(char *message, size_t message_size, const char *file_path,
-                            const char *last_seen, char *newest, ItemMemory *memory = nullptr);
+                            const char *last_seen, char *newest, ItemMemory *memory = nullptr,
+                            ConversionReport *report = nullptr);
     static int convert_items(TiXmlHandle item, MessageBuffer *message, const char *last_seen,
                              char *newest, int encoding, int feed_type, ItemMemory *memory = nullptr);
     // out holds FormatLimit bytes.

@@ -67,13 +67,17 @@ int send_request(HINTERNET session, const char *url, const char *headers, Scoped
     parts.dwUrlPathLength = sizeof path;
     parts.lpszExtraInfo = extra;
     parts.dwExtraInfoLength = sizeof extra;
-    if (!InternetCrackUrlA(url, 0, 0, &parts))
+    if (!InternetCrackUrlA(url, 0, 0, &parts)) {
+        SetLastError(ERROR_INTERNET_INVALID_URL);
         return 0;
+    }
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT;
-    if (parts.nScheme == INTERNET_SCHEME_HTTPS)
+    if (parts.nScheme == INTERNET_SCHEME_HTTPS) {
         flags |= INTERNET_FLAG_SECURE;
-    else if (parts.nScheme != INTERNET_SCHEME_HTTP)
+    } else if (parts.nScheme != INTERNET_SCHEME_HTTP) {
+        SetLastError(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
         return 0;
+    }
 
     char object[2 * INTERNET_MAX_PATH_LENGTH];
     snprintf(object, sizeof object, "%s%s", path[0] ? path : "/", extra);
@@ -110,23 +114,75 @@ int redirect_target(HINTERNET request, const char *url, char *next)
     return InternetCombineUrlA(url, location, next, &size, ICU_BROWSER_MODE) ? 1 : 0;
 }
 
+// What an error of the HTTP stack says of a failed request or read.
+int failure_of(DWORD error)
+{
+    switch (error) {
+    case ERROR_INTERNET_INVALID_URL:
+    case ERROR_INTERNET_UNRECOGNIZED_SCHEME:
+        return FailureBadAddress;
+    case ERROR_INTERNET_NAME_NOT_RESOLVED:
+        return FailureHostNotFound;
+    case ERROR_INTERNET_CANNOT_CONNECT:
+        return FailureCannotConnect;
+    case ERROR_INTERNET_CONNECTION_ABORTED:
+    case ERROR_INTERNET_CONNECTION_RESET:
+    case ERROR_HTTP_INVALID_SERVER_RESPONSE:
+        return FailureConnectionClosed;
+    case ERROR_INTERNET_TIMEOUT:
+        return FailureTimedOut;
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+    case ERROR_INTERNET_INVALID_CA:
+    case ERROR_INTERNET_SEC_CERT_ERRORS:
+    case ERROR_INTERNET_SEC_CERT_NO_REV:
+    case ERROR_INTERNET_SEC_CERT_REV_FAILED:
+    case ERROR_INTERNET_SEC_CERT_REVOKED:
+    case ERROR_INTERNET_SEC_INVALID_CERT:
+    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
+        return FailureCertificate;
+    default:
+        return FailureOther;
+    }
+}
+
+int failed(DownloadOutcome *outcome, const char *reason, int failure = FailureOther, unsigned long error = 0)
+{
+    outcome->result = DownloadFailed;
+    outcome->reason = reason;
+    outcome->failure = failure;
+    outcome->error = error;
+    return DownloadFailed;
+}
+
+// A failed call of the HTTP stack, told by its error code.
+int failed_call(DownloadOutcome *outcome, const char *reason)
+{
+    DWORD error = GetLastError();
+    return failed(outcome, reason, failure_of(error), error);
+}
+
 // Requests url, following at most MaxRedirects redirects, none of them
 // started after the feed's time is up. 1 when request holds the final
 // response; 0 when there is none (no answer, a redirect that goes nowhere or
-// on for ever).
+// on for ever), and outcome says why.
 int open_request(HINTERNET session, const char *url, const char *headers, DWORD started,
-                 ScopedInternetHandle &connection, ScopedInternetHandle &request)
+                 ScopedInternetHandle &connection, ScopedInternetHandle &request, DownloadOutcome *outcome)
 {
     char addresses[2][INTERNET_MAX_URL_LENGTH + 1];
     const char *current = url;
     for (int redirects = 0;; ++redirects) {
         if (!send_request(session, current, headers, connection, request))
-            return 0;
+            return failed_call(outcome, "no response");
         char *next = addresses[redirects % 2];
         if (!redirect_target(request.get(), current, next))
             return 1;
-        if (redirects == MaxRedirects || PatrolStopRequested || GetTickCount() - started >= FeedLimitMilliseconds)
-            return 0;
+        if (redirects == MaxRedirects)
+            return failed(outcome, "too many redirects", FailureTooManyRedirects);
+        if (PatrolStopRequested)
+            return failed(outcome, "stopped", FailureStopped);
+        if (GetTickCount() - started >= FeedLimitMilliseconds)
+            return failed(outcome, "time is up", FailureTimedOut);
         current = next;
     }
 }
@@ -186,13 +242,6 @@ int response_status(HINTERNET request)
                : 0;
 }
 
-int failed(DownloadOutcome *outcome, const char *reason)
-{
-    outcome->result = DownloadFailed;
-    outcome->reason = reason;
-    return DownloadFailed;
-}
-
 }  // namespace
 
 int FeedConverter::download_feed(const char *url, const char *file_temp, const char *last_seen, const char *etag,
@@ -209,7 +258,7 @@ int FeedConverter::download_feed(const char *url, const char *file_temp, const c
     if (!answered || started - answered >= ConnectedHoldMilliseconds) {
         if (!InternetGetConnectedState(nullptr, 0) || InternetAttemptConnect(0) != ERROR_SUCCESS) {
             connectedAt = 0;
-            return failed(outcome, "offline");
+            return failed(outcome, "offline", FailureOffline);
         }
         connectedAt = started ? started : 1;
     }
@@ -220,9 +269,10 @@ int FeedConverter::download_feed(const char *url, const char *file_temp, const c
     char headers[RequestHeadersSize];
     build_request_headers(etag, last_modified, headers, sizeof headers);
     ScopedInternetHandle connection, request;
-    if (!open_request(session.get(), url, headers, started, connection, request))
-        return failed(outcome, "no response");
-    if (response_status(request.get()) == 304)
+    if (!open_request(session.get(), url, headers, started, connection, request, outcome))
+        return DownloadFailed;
+    outcome->status = response_status(request.get());
+    if (outcome->status == 304)
         return outcome->result = DownloadNotModified;
     // No other status is examined: an error page is saved like a feed.
     if (is_unchanged_by(request.get(), HTTP_QUERY_LAST_MODIFIED, last_seen) ||
@@ -232,7 +282,7 @@ int FeedConverter::download_feed(const char *url, const char *file_temp, const c
     // A body announced beyond the bound is not read at all.
     unsigned long announced = announced_length(request.get());
     if (announced > MaxFeedBytes)
-        return failed(outcome, "announced too large");
+        return failed(outcome, "announced too large", FailureTooLarge);
     ScopedFile cOFStrm(fopen(file_temp, "w"));  // text mode
     if (!cOFStrm.get())
         return failed(outcome, "cannot write the download file");
@@ -243,24 +293,25 @@ int FeedConverter::download_feed(const char *url, const char *file_temp, const c
         // that is still sending when the feed's time is up, or a library
         // being unloaded: the feed counts as not downloaded.
         if (PatrolStopRequested)
-            return failed(outcome, "stopped");
+            return failed(outcome, "stopped", FailureStopped);
         if (GetTickCount() - started >= FeedLimitMilliseconds)
-            return failed(outcome, "time is up");
+            return failed(outcome, "time is up", FailureTimedOut);
         // Waiting for data first bounds each read by the wait limit; a read
         // alone may wait until the whole chunk has arrived.
         DWORD available = 0;
         if (!InternetQueryDataAvailable(request.get(), &available, 0, 0))
-            return failed(outcome, "no data");
+            return failed_call(outcome, "no data");
         DWORD ReadSize = 0;
         if (!InternetReadFile(request.get(), chunk, available && available < ChunkSize ? available : ChunkSize,
                               &ReadSize))
-            return failed(outcome, "read failed");
+            return failed_call(outcome, "read failed");
         total += ReadSize;
         if (ReadSize == 0) {
             if (total < announced || total == 0)
-                return failed(outcome, total ? "cut body" : "empty body");
+                return total ? failed(outcome, "cut body", FailureConnectionClosed)
+                             : failed(outcome, "empty body", FailureEmptyBody);
             // Validators of an error page would make its feed look unchanged.
-            if (response_status(request.get()) == 200) {
+            if (outcome->status == 200) {
                 query_validator(request.get(), HTTP_QUERY_ETAG, outcome->etag);
                 query_validator(request.get(), HTTP_QUERY_LAST_MODIFIED, outcome->last_modified);
             }
@@ -268,7 +319,7 @@ int FeedConverter::download_feed(const char *url, const char *file_temp, const c
             return outcome->result = Downloaded;
         }
         if (total > MaxFeedBytes)
-            return failed(outcome, "too large");
+            return failed(outcome, "too large", FailureTooLarge);
         // Written as a string: bytes after a NUL in the body are counted but
         // not stored; no feed holds one.
         chunk[ReadSize] = '\0';

@@ -61,6 +61,49 @@ void fill_header_date(char *message, const char *timestamp)
     }
 }
 
+// Says in report why the document was not converted. The parser's texts read
+// "Error parsing Element." and the bounds' alike: the word "Error" and the
+// full stop are left out, the place of a parser error added.
+void report_failure(ConversionReport *report, int failure, const char *text, int row = 0, int column = 0)
+{
+    if (!report)
+        return;
+    report->failure = failure;
+    if (!text)
+        text = "";
+    if (strncmp(text, "Error ", 6) == 0)
+        text += 6;
+    size_t length = strlen(text);
+    if (length && text[length - 1] == '.')
+        --length;
+    // A longer text is cut at the buffer's end.
+    if (row > 0)
+        snprintf(report->detail, sizeof report->detail, "%.*s at line %d, column %d", int(length), text, row, column);
+    else
+        snprintf(report->detail, sizeof report->detail, "%.*s", int(length), text);
+    for (char *c = report->detail; *c; ++c)
+        if ((unsigned char)*c < 0x20 || (unsigned char)*c >= 0x7f)
+            *c = '?';
+}
+
+// The root element of a document that is no feed, and its version, as the
+// recognition saw them.
+void report_unknown_root(ConversionReport *report, TiXmlHandle docHandle)
+{
+    if (!report)
+        return;
+    TiXmlElement *root = docHandle.FirstChildElement().Element();
+    char text[ConversionDetailSize];
+    const char *version = root ? root->Attribute("version") : nullptr;
+    if (!root)
+        snprintf(text, sizeof text, "no root element");
+    else if (version)
+        snprintf(text, sizeof text, "root element <%.40s version=\"%.16s\">", root->Value(), version);
+    else
+        snprintf(text, sizeof text, "root element <%.40s>", root->Value());
+    report_failure(report, ConversionNotFeed, text);
+}
+
 }  // namespace
 
 int FeedConverter::format_from(const char *link, char *out)
@@ -142,18 +185,31 @@ int FeedConverter::convert_items(TiXmlHandle item, MessageBuffer *message, const
 }
 
 int FeedConverter::convert_feed(char *message, size_t message_size, const char *file_path, const char *last_seen,
-                                char *newest, ItemMemory *memory)
+                                char *newest, ItemMemory *memory, ConversionReport *report)
 {
+    if (report)
+        *report = ConversionReport();
     TiXmlDocument document;
     const char *failure = nullptr;
     if (!load_feed_document(&document, file_path, &failure)) {
-        OutputDebugStringA(failure);
+        // A document refused by its shape was never parsed, so the parser
+        // holds no error.
+        if (document.Error())
+            report_failure(report, ConversionNotXml, failure, document.ErrorRow(), document.ErrorCol());
+        else
+            report_failure(report, ConversionOddShape, failure);
         return 0;
     }
     TiXmlHandle docHandle(&document);
     int feed_type = get_feed_type(docHandle);
-    if (feed_type == FeedUnknown || !message || !newest)
+    if (feed_type == FeedUnknown) {
+        report_unknown_root(report, docHandle);
         return 0;
+    }
+    if (!message || !newest) {
+        report_failure(report, ConversionNoRoom, "no message buffer");
+        return 0;
+    }
     int encoding = get_feed_encoding(docHandle);
     TiXmlHandle hChannel = feed_type == FeedAtom ? docHandle.FirstChildElement()
                                                  : docHandle.FirstChildElement().FirstChildElement();
@@ -167,13 +223,18 @@ int FeedConverter::convert_feed(char *message, size_t message_size, const char *
     format_from(link, ffrom);
     format_subject(title, description, fsubject);
     wsprintfA(header, "Date: %s\r\nFrom: %s\r\nSubject: %s\r\nTo: %s\r\n\r\n", HeaderDatePlaceholder, ffrom, fsubject,
-              "[KIVv" KIV_VERSION_TEXT "]");
+              KIV_MESSAGE_TO);
 
     MessageBuffer buffer = {message, message_size, 0, sizeof MessageEnd - 1};
-    if (!append_text(&buffer, header) || !append_text(&buffer, link) || !append_text(&buffer, "\n\n---\n"))
+    if (!append_text(&buffer, header) || !append_text(&buffer, link) || !append_text(&buffer, "\n\n---\n")) {
+        report_failure(report, ConversionNoRoom, "the message head does not fit");
         return 0;
+    }
     TiXmlHandle hItem(get_first_item(docHandle, feed_type));
-    if (convert_items(hItem, &buffer, last_seen, newest, encoding, feed_type, memory) == 0)
+    int items = convert_items(hItem, &buffer, last_seen, newest, encoding, feed_type, memory);
+    if (report)
+        report->items = items;
+    if (items == 0)
         return 0;
     buffer.reserve = 0;
     append_text(&buffer, MessageEnd);

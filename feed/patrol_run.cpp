@@ -3,8 +3,11 @@
 // the newest item's timestamp.
 #include "download_deadline.h"
 #include "download_outcome.h"
+#include "failing_feed_watch.h"
+#include "failing_feeds.h"
 #include "feed_converter.h"
 #include "feed_record.h"
+#include "patrol_log_file.h"
 
 #include "../settings/feed_settings.h"
 #include "../shell/host_functions.h"
@@ -49,7 +52,7 @@ void remove_leftover_files()
     delete_data_files(std::string(DownloadFilePrefix) + "*.tmp", [](const char *, const char *) { return true; });
 }
 
-// Deletes the records of feeds that are no longer listed.
+// Deletes the records and failing streaks of feeds that are no longer listed.
 void remove_unlisted_records(const SettingsEntries &entries)
 {
     std::set<std::string> listed;
@@ -58,9 +61,11 @@ void remove_unlisted_records(const SettingsEntries &entries)
         FeedSettings::SplitFeedLine(entries[i].c_str(), url);
         if (feed_record_path(DataFolderPath, url, path, sizeof path))
             listed.insert(path);
+        if (failing_feed_path(DataFolderPath, url, path, sizeof path))
+            listed.insert(path);
     }
     delete_data_files("feed-*", [&](const char *name, const char *file) {
-        return is_feed_record_name(name) && !listed.count(file);
+        return (is_feed_record_name(name) || is_failing_feed_name(name)) && !listed.count(file);
     });
 }
 
@@ -76,6 +81,7 @@ struct FeedPatrol {
     bool record_due = false;    // the document was read as a feed
     FeedRecord record;
     char record_path[MAX_PATH] = "";
+    FeedOutcome outcome;        // for the log and the failing streak
 };
 
 // Reads what the feed of url_and_time is to be requested with and starts its
@@ -100,29 +106,36 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed)
     feed.download.start(feed.url, feed.last_seen, feed.record.etag.c_str(), feed.record.last_modified.c_str());
     DownloadOutcome download;
     if (feed.download.finish(&download) != Downloaded) {
-        if (download.result == DownloadFailed)
-            OutputDebugStringA(download.reason);
+        outcome_of_download(download, &feed.outcome);
         return 0;
     }
     unsigned long size = download.size;
-    if (size == 0 || size > (unsigned long)-1 - MessageSlack)
+    if (size == 0 || size > (unsigned long)-1 - MessageSlack) {
+        fail_outcome(&feed.outcome, "empty response");
         return 0;
+    }
     size_t message_size = size_t(size) + MessageSlack;
     // Held so that it is freed on every path, an exception included.
     ScopedHeapBlock<char> message(static_cast<char *>(malloc(message_size)));
-    if (!message.held())
+    if (!message.held()) {
+        fail_outcome(&feed.outcome, "out of memory");
         return 0;
+    }
     char date_message[NewestTimestampSize] = {};
     FeedRecord &record = feed.record;
     // The parsed document lives on the heap; a mail client short of memory
     // makes this feed fail, not the process.
     int converted = 0;
+    ConversionReport report;
     try {
         converted = FeedConverter::convert_feed(message.get(), message_size, feed.download.file(), feed.last_seen,
-                                                date_message, &record.memory);
+                                                date_message, &record.memory, &report);
     } catch (const std::exception &) {
         converted = 0;
         record.memory.walked = false;
+        report = ConversionReport();
+        report.failure = ConversionNoRoom;
+        snprintf(report.detail, sizeof report.detail, "out of memory");
     }
     // While the library is being unloaded the host is not called any more:
     // the unload holds the loader's lock, which the host's code may need.
@@ -140,6 +153,7 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed)
         feed.entry = std::string(feed.url) + "," +
                      (FeedConverter::is_valid_date(date_message) ? date_message : DefaultTimestamp);
     }
+    outcome_of_conversion(download.status, report, feed.delivered, &feed.outcome);
     return feed.delivered;
 }
 
@@ -174,6 +188,7 @@ int FeedSettings::Patrol()
     int appended = 0, stored = 1;
     std::deque<FeedPatrol> in_flight;
     size_t next = FirstFeedEntry;
+    PatrolLog log(DataFolderPath);
     for (size_t i = FirstFeedEntry; i < rsslist.size() && !PatrolStopRequested; ++i) {
         for (; next < rsslist.size() && next < i + DownloadsAhead; ++next) {
             in_flight.emplace_back();
@@ -185,11 +200,13 @@ int FeedSettings::Patrol()
             appended = 1;
             if (!RecordFeedEntry(rsslist[i], result.entry)) {
                 stored = 0;
-                continue;  // the record would tell of a delivery KIV.ini does not know
+                result.record_due = false;  // it would tell of a delivery KIV.ini does not know
             }
         }
         if (result.record_due)
             write_feed_record(result.record_path, result.url, result.record);
+        log.write(result.url, result.outcome);
+        watch_feed(folder.c_str(), result.url, result.outcome);
     }
     if (!StoreRecordedEntries())
         stored = 0;

@@ -14,6 +14,13 @@ list(APPEND KIV_CORE_SOURCES
   feed/message_composition.cpp)
 list(APPEND KIV_WIN32_SOURCES
   feed/patrol_run.cpp)
+# What each feed of a patrol came to: the log's lines and the failing streaks.
+list(APPEND KIV_CORE_SOURCES
+  feed/patrol_log.cpp
+  feed/failing_feeds.cpp)
+list(APPEND KIV_WIN32_SOURCES
+  feed/patrol_log_file.cpp
+  feed/failing_feed_watch.cpp)
 # HTTP retrieval: the date reader is portable, the download needs WinINet.
 list(APPEND KIV_CORE_SOURCES
   feed/http_date.cpp

@@ -239,6 +239,14 @@ bool RunScriptCommand(const std::string &line)
             while (VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS))
                 ++ranges;
         HostPrint("reserved ranges=%d", ranges);
+    } else if (name == "lock-file") {
+        // Holds the file open with no sharing until the host ends, as another
+        // program that locks it would.
+        std::string path;
+        std::getline(words >> std::ws, path);
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        HostPrint("lock-file %s", file != INVALID_HANDLE_VALUE ? "held" : "failed");
     } else if (name == "status") {
         HostPrint("status appends=%d manualfilter=%d", CountAppends(), CountCommands("ManualFilter"));
     } else if (name == "quit") {
@@ -349,7 +357,8 @@ void Usage()
          "  load | unload | start | exit | info | menu [TYPE] | command [ID] | tick [N] | setup\n"
          "  drive FILE (setup, the dialog driven by the steps in FILE; see dialog_driver.cpp)\n"
          "  callbacks | folder ID | wait-appends N [MS] | wait-commands NAME N [MS] | sleep MS | status | quit\n"
-         "  reserve-memory MB (leave no free range of MB or more)");
+         "  reserve-memory MB (leave no free range of MB or more)\n"
+         "  lock-file PATH (hold the file open, shared with nobody, until the host ends)");
 }
 
 }  // namespace

@@ -24,3 +24,6 @@
 // resource's file description and company show the same texts.
 #define KIV_PLUGIN_NAME " KIV -Feed Reader Plugin- "
 #define KIV_PLUGIN_AUTHOR "The KIV developers"
+
+// The To line of every message KIV appends.
+#define KIV_MESSAGE_TO "[KIVv" KIV_VERSION_TEXT "]"

@@ -86,6 +86,14 @@ struct InternetHandleTraits {
     static void release(Type handle) { InternetCloseHandle(handle); }
 };
 
+// A file opened by CreateFileA, which gives INVALID_HANDLE_VALUE when it fails.
+struct FileHandleTraits {
+    typedef HANDLE Type;
+    static Type empty() { return INVALID_HANDLE_VALUE; }
+    static void release(Type file) { CloseHandle(file); }
+};
+
 typedef Scoped<FindHandleTraits> ScopedFindHandle;
+typedef Scoped<FileHandleTraits> ScopedFileHandle;
 typedef Scoped<InternetHandleTraits> ScopedInternetHandle;
 #endif

@@ -24,6 +24,7 @@ struct Conversion {
     std::string newest;
     bool untouched;       // the message buffer was not written at all
     bool stayed_inside;   // nothing was written past the capacity
+    ConversionReport report;
 };
 
 // Converts the file with a message buffer of the given capacity, or of the
@@ -40,7 +41,8 @@ inline Conversion ConvertFile(const std::string &path, const char *last_seen, si
     std::vector<char> message(capacity + 64, canary);
     char newest[NewestTimestampSize] = {};
     Conversion outcome;
-    outcome.result = FeedConverter::convert_feed(message.data(), capacity, path.c_str(), last_seen, newest, memory);
+    outcome.result = FeedConverter::convert_feed(message.data(), capacity, path.c_str(), last_seen, newest, memory,
+                                                 &outcome.report);
     outcome.message.assign(message.data(), strnlen(message.data(), message.size()));
     outcome.newest = newest;
     outcome.untouched = outcome.stayed_inside = true;

@@ -1,8 +1,9 @@
 // Any bytes as KIV.ini, then every operation on the settings file, each
 // checked against what it promises: option entries in range, URL parts within
 // their buffer, rewrites that keep every other entry, and no entry ever
-// holding white space. The same bytes are also read as a feed's record, which
-// lives beside KIV.ini and is read as warily.
+// holding white space. The same bytes are also read as a feed's record and as
+// its failing streak, which live beside KIV.ini and are read as warily.
+#include "feed/failing_feeds.h"
 #include "feed/feed_record.h"
 #include "settings/feed_settings.h"
 #include "shell/process_values.h"
@@ -79,6 +80,23 @@ void CheckRecord(const uint8_t *data, size_t size)
           "a written record reads the same");
 }
 
+// A streak reads whole or not at all, and what it holds is written back to
+// the same bytes.
+void CheckStreak(const uint8_t *data, size_t size)
+{
+    const char url[] = "http://example.com/feed.xml";
+    FailingFeed streak;
+    int read = parse_failing_feed(reinterpret_cast<const char *>(data), size, url, &streak);
+    Check(read == 0 || read == 1, "a streak reads or not");
+    if (!read) {
+        Check(streak.failures == 0 && !streak.noticed && streak.reason[0] == '\0', "no streak holds nothing");
+        return;
+    }
+    Check(streak.failures >= 1 && streak.failures <= MaxFailureCount, "failures within the bound");
+    std::string text = format_failing_feed(url, streak);
+    Check(text == std::string(reinterpret_cast<const char *>(data), size), "a streak is written as it was read");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -102,6 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     size_t urlLength = size_t(data[2]) * 8, position = data[3] % 16;
     data += 4, size -= 4;
     CheckRecord(data, size);
+    CheckStreak(data, size);
     WriteFile(data, size);
 
     // Reading: the option entries, the feed entries.

@@ -1,5 +1,6 @@
 """Feeds, settings files and checks shared by the patrol tests."""
 import re
+from datetime import datetime
 
 FOLDER = "Inbox\\KIV"
 DEFAULT = "2000-01-01T00:00:00+09:00"
@@ -57,3 +58,20 @@ def subjects(plugin, folder=FOLDER):
 def download_files(plugin):
     """The patrol's download files left in the data folder."""
     return sorted(p.name for p in plugin.data.glob("kfd*")) if plugin.data.is_dir() else []
+
+
+LOG_LINE = re.compile(r"^(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d) (\S+) (.+)$")
+
+
+def log_lines(plugin, name="patrol.log"):
+    """The patrol log's lines as (address, outcome in words); each line is
+    checked whole: its date and time, CR LF at its end."""
+    text = (plugin.data / name).read_bytes().decode("cp932")
+    assert text.endswith("\r\n")
+    found = []
+    for line in text[:-2].split("\r\n"):
+        match = LOG_LINE.match(line)
+        assert match, line
+        datetime.strptime(match.group(1), "%Y/%m/%d %H:%M:%S")
+        found.append((match.group(2), match.group(3)))
+    return found

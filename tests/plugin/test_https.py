@@ -12,7 +12,7 @@ import pytest
 import tls_certificates
 from feed_server import FeedServer, HandshakeStaller, http_date
 from kivhost import WINE_RUN, HostSession, run_host
-from patrol_helpers import download_files, entries, feed_xml, fresh_feed, settings, subjects
+from patrol_helpers import download_files, entries, feed_xml, fresh_feed, log_lines, settings, subjects
 
 LAST_SEEN = "2024-05-03T18:00:00+09:00"   # 09:00:00 UTC
 NEWEST = "2024-06-01T00:00:00+00:00"
@@ -51,7 +51,8 @@ def test_https_is_delivered_like_http_and_failing_certificates_are_refused(plugi
         for name, server in bad.items():
             urls.append(server.serve("/" + name, feed_xml(name, ITEMS)))
             urls.append(https.serve("/after-" + name, feed_xml("after-" + name, ITEMS)))
-        skipped = {https.url("/unchanged")} | {server.url("/" + name) for name, server in bad.items()}
+        refused = {name: server.url("/" + name) for name, server in bad.items()}
+        skipped = {https.url("/unchanged")} | set(refused.values())
         plugin.write_ini(settings(*[url + "," + LAST_SEEN for url in urls]))
         delivered = ["twin", "twin", "from-http", "from-https", "relative", "changed"] + \
             ["after-" + name for name in bad]
@@ -67,10 +68,12 @@ def test_https_is_delivered_like_http_and_failing_certificates_are_refused(plugi
     assert sorted(r.path for r in https.requests()) == sorted(["/twin", "/from-http", "/to-http", "/moved/here",
                                                                "/relative", "/unchanged", "/changed"] +
                                                               ["/after-" + name for name in bad])
+    outcomes = dict(log_lines(plugin))
     for name, server in bad.items():
         # The handshake completed; the certificate was refused after it,
         # and nothing was asked of the server.
         assert server.handshakes >= 1 and server.requests() == [], name
+        assert outcomes[refused[name]].startswith("failed: certificate refused"), name
     assert download_files(plugin) == []
 
 

@@ -1,0 +1,35 @@
+#include "failing_feed_watch.h"
+#include "failing_feeds.h"
+
+#include "../shell/host_functions.h"
+#include "../shell/patrol_worker.h"
+#include "../shell/process_values.h"
+
+void watch_feed(const char *folder, const char *url, const FeedOutcome &outcome)
+{
+    char path[MAX_PATH];
+    if (outcome.kind == FeedStopped || !failing_feed_path(DataFolderPath, url, path, sizeof path))
+        return;
+    if (outcome_is_success(outcome)) {
+        DeleteFileA(path);
+        return;
+    }
+    // A streak that cannot be read starts afresh.
+    FailingFeed state;
+    read_failing_feed(path, url, &state);
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    if (add_failure(&state, seconds_since_1970(now), outcome.reason) && !PatrolStopRequested) {
+        SYSTEMTIME since_utc, since_local;
+        time_of_seconds(state.since, &since_utc);
+        if (!SystemTimeToTzSpecificLocalTime(nullptr, &since_utc, &since_local))
+            since_local = since_utc;
+        char notice[FailureNoticeSize];
+        if (compose_failure_notice(url, state, now, since_local, notice, sizeof notice)) {
+            HostFunctions.AppendMessage(folder, notice);
+            // Stored at once, so that the notice is not sent again.
+            state.noticed = true;
+        }
+    }
+    write_failing_feed(path, url, state);
+}

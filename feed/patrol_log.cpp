@@ -1,0 +1,181 @@
+#include "patrol_log.h"
+#include "download_outcome.h"
+#include "feed_converter.h"
+#include "single_line.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// What a failed download's kind reads as; null: the download's own reason.
+const char *failure_words(int failure)
+{
+    switch (failure) {
+    case FailureOffline:
+        return "offline (no Internet connection)";
+    case FailureBadAddress:
+        return "not an http or https address";
+    case FailureHostNotFound:
+        return "host not found";
+    case FailureCannotConnect:
+        return "cannot connect";
+    case FailureConnectionClosed:
+        return "connection closed before the whole response";
+    case FailureTimedOut:
+        return "timed out";
+    case FailureCertificate:
+        return "certificate refused";
+    case FailureTooLarge:
+        return "too large (over 8 MiB)";
+    case FailureTooManyRedirects:
+        return "too many redirects (over 10)";
+    case FailureEmptyBody:
+        return "empty response";
+    case FailureStopped:
+        return "stopped";
+    default:
+        return nullptr;
+    }
+}
+
+// Control characters and bytes beyond ASCII become '?': a reason is one
+// line, and the same text in every code page.
+void make_plain(char *text)
+{
+    for (; *text; ++text)
+        if ((unsigned char)*text < 0x20 || (unsigned char)*text >= 0x7f)
+            *text = '?';
+}
+
+}  // namespace
+
+void fail_outcome(FeedOutcome *outcome, const char *reason)
+{
+    outcome->kind = FeedFailed;
+    outcome->items = 0;
+    snprintf(outcome->reason, sizeof outcome->reason, "%s", reason ? reason : "");
+    make_plain(outcome->reason);
+}
+
+void outcome_of_download(const DownloadOutcome &download, FeedOutcome *outcome)
+{
+    *outcome = FeedOutcome();
+    if (download.result == DownloadUnchanged) {
+        outcome->kind = FeedUnchanged;
+        return;
+    }
+    if (download.result == DownloadNotModified) {
+        outcome->kind = FeedNotModified;
+        return;
+    }
+    // An error status says more than what became of its page.
+    if (download.failure != FailureStopped && download.status && (download.status < 200 || download.status > 299)) {
+        char status[16];
+        snprintf(status, sizeof status, "HTTP %d", download.status % 1000);
+        fail_outcome(outcome, status);
+        return;
+    }
+    const char *words = failure_words(download.failure);
+    fail_outcome(outcome, words ? words : download.reason);
+    if (download.error)
+        snprintf(outcome->reason + strlen(outcome->reason), sizeof outcome->reason - strlen(outcome->reason),
+                 " (error %lu)", download.error);
+    if (download.failure == FailureStopped)
+        outcome->kind = FeedStopped;
+}
+
+void outcome_of_conversion(int status, const ConversionReport &report, bool appended, FeedOutcome *outcome)
+{
+    *outcome = FeedOutcome();
+    if (report.failure == ConversionRead) {
+        if (report.items == 0) {
+            outcome->kind = FeedNothingNew;
+        } else if (appended) {
+            outcome->kind = FeedDelivered;
+            outcome->items = report.items;
+        } else {
+            fail_outcome(outcome, "stopped");
+            outcome->kind = FeedStopped;
+        }
+        return;
+    }
+    // An error page is no feed: its status tells more than its parse.
+    char reason[OutcomeReasonSize];
+    if (status && (status < 200 || status > 299) && report.failure != ConversionNoRoom)
+        snprintf(reason, sizeof reason, "HTTP %d", status);
+    else if (report.failure == ConversionOddShape)
+        snprintf(reason, sizeof reason, "a document of a shape no feed has: %s", report.detail);
+    else if (report.failure == ConversionNoRoom)
+        snprintf(reason, sizeof reason, "no room for the message: %s", report.detail);
+    else
+        snprintf(reason, sizeof reason, "not a feed: %s", report.detail);
+    fail_outcome(outcome, reason);
+}
+
+int outcome_is_success(const FeedOutcome &outcome)
+{
+    return outcome.kind == FeedDelivered || outcome.kind == FeedNothingNew || outcome.kind == FeedUnchanged ||
+           outcome.kind == FeedNotModified;
+}
+
+size_t describe_outcome(const FeedOutcome &outcome, char *out, size_t size)
+{
+    if (size == 0)
+        return 0;
+    int length;
+    switch (outcome.kind) {
+    case FeedDelivered:
+        length = snprintf(out, size, "delivered %d item%s", outcome.items, outcome.items == 1 ? "" : "s");
+        break;
+    case FeedNothingNew:
+        length = snprintf(out, size, "no new items");
+        break;
+    case FeedUnchanged:
+        length = snprintf(out, size, "unchanged (Last-Modified)");
+        break;
+    case FeedNotModified:
+        length = snprintf(out, size, "unchanged (304 Not Modified)");
+        break;
+    case FeedStopped:
+        length = snprintf(out, size, "stopped before its end");
+        break;
+    default:
+        length = snprintf(out, size, "failed: %s", outcome.reason);
+        break;
+    }
+    return length < 0 ? 0 : size_t(length) < size ? size_t(length) : size - 1;
+}
+
+size_t format_patrol_line(const SYSTEMTIME &local_time, const char *url, const FeedOutcome &outcome, char *out,
+                          size_t size)
+{
+    const char LineEnd[] = "\r\n";
+    char stamp[24];
+    int stamp_length = snprintf(stamp, sizeof stamp, "%04u/%02u/%02u %02u:%02u:%02u ", unsigned(local_time.wYear) % 10000,
+                                unsigned(local_time.wMonth) % 100, unsigned(local_time.wDay) % 100,
+                                unsigned(local_time.wHour) % 100, unsigned(local_time.wMinute) % 100,
+                                unsigned(local_time.wSecond) % 100);
+    if (size < size_t(stamp_length) + sizeof LineEnd)
+        return 0;
+    char words[OutcomeReasonSize + 40];
+    size_t words_length = describe_outcome(outcome, words, sizeof words);
+    // The room left for the address and the outcome, beside the line end.
+    size_t room = size - sizeof LineEnd - size_t(stamp_length);
+    memcpy(out, stamp, size_t(stamp_length));
+    size_t at = size_t(stamp_length);
+    size_t url_length = url ? strlen(url) : 0;
+    size_t url_room = room > words_length + 1 ? room - words_length - 1 : 0;
+    if (url_length > url_room)
+        url_length = url_room;
+    memcpy(out + at, url ? url : "", url_length);
+    out[at + url_length] = '\0';
+    // A control character in the address would break the line.
+    make_single_line(out + at);
+    at += strlen(out + at);
+    int written = snprintf(out + at, size - sizeof LineEnd + 1 - at, " %s", words);
+    at += written < 0 ? 0 : size_t(written) < size - sizeof LineEnd + 1 - at ? size_t(written)
+                                                                              : size - sizeof LineEnd - at;
+    memcpy(out + at, LineEnd, sizeof LineEnd);
+    return at + sizeof LineEnd - 1;
+}

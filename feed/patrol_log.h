@@ -1,0 +1,54 @@
+// What became of each feed of a patrol, in words, one line per feed:
+//
+//   2026/12/10 14:03:05 http://example.com/feed.xml delivered 3 items
+//
+// local date and time, the address, the outcome. The lines go to patrol.log
+// in the data folder (patrol_log_file.cpp) and to the debugger output.
+#pragma once
+#include "../native/platform.h"
+
+#include <cstddef>
+
+struct DownloadOutcome;
+struct ConversionReport;
+
+enum FeedOutcomeKind {
+    FeedDelivered = 0,   // items went into an appended message
+    FeedNothingNew,      // read as a feed, no item new
+    FeedUnchanged,       // the server's Last-Modified is not after the feed's timestamp
+    FeedNotModified,     // the server answered 304
+    FeedFailed,          // reason says why
+    FeedStopped,         // the patrol stopped in the middle of the feed: no verdict
+};
+
+enum {
+    OutcomeReasonSize = 192,
+    // Date and time, the address (settings/feed_settings.h: at most 999
+    // bytes), the outcome's words, CR LF and the NUL.
+    PatrolLogLineSize = 20 + 1000 + 1 + 10 + OutcomeReasonSize + 3,
+};
+
+struct FeedOutcome {
+    int kind = FeedFailed;
+    int items = 0;                          // when FeedDelivered
+    char reason[OutcomeReasonSize] = "";    // when FeedFailed (or FeedStopped), one line of ASCII
+};
+
+// Sets outcome to a failure with the given reason, cut to its buffer.
+void fail_outcome(FeedOutcome *outcome, const char *reason);
+// The outcome of a download that brought no body to convert.
+void outcome_of_download(const DownloadOutcome &download, FeedOutcome *outcome);
+// The outcome of a downloaded body's conversion: status is the response's
+// HTTP status, appended whether its message went to the host.
+void outcome_of_conversion(int status, const ConversionReport &report, bool appended, FeedOutcome *outcome);
+// 1 when the outcome shows the feed working: delivered, nothing new, or
+// unchanged either way.
+int outcome_is_success(const FeedOutcome &outcome);
+// The outcome in words ("delivered 3 items", "failed: HTTP 404"), at most
+// size - 1 bytes; the length written.
+size_t describe_outcome(const FeedOutcome &outcome, char *out, size_t size);
+// One log line, CR LF at its end, at most size - 1 bytes: an address too long
+// for the buffer is cut, never the line end. The length written; 0 when size
+// cannot hold even the date and the line end.
+size_t format_patrol_line(const SYSTEMTIME &local_time, const char *url, const FeedOutcome &outcome, char *out,
+                          size_t size);

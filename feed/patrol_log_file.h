@@ -1,0 +1,31 @@
+// The patrol log file, patrol.log in the data folder: one line per feed per
+// patrol (patrol_log.h). Past MaxPatrolLogBytes it becomes patrol.log.1,
+// replacing the one before, and a new patrol.log starts. A log that cannot be
+// written is left alone: the patrol neither waits for it nor fails.
+#pragma once
+#include "patrol_log.h"
+
+#include "../shell/scoped_handles.h"
+
+enum { MaxPatrolLogBytes = 1 << 20 };
+
+class PatrolLog {
+public:
+    // The log in folder, opened at the first line.
+    explicit PatrolLog(const char *folder);
+    PatrolLog(const PatrolLog &) = delete;
+    PatrolLog &operator=(const PatrolLog &) = delete;
+
+    // Writes the line of one feed's outcome, stamped with the local time, to
+    // the log and to the debugger output.
+    void write(const char *url, const FeedOutcome &outcome);
+
+private:
+    bool open();
+    bool rotate();
+
+    char path_[MAX_PATH] = "";
+    ScopedFileHandle file_;
+    unsigned long size_ = 0;
+    bool given_up_ = false;   // the log cannot be written in this patrol
+};

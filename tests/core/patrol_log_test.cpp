@@ -1,0 +1,182 @@
+// The patrol log's words for each feed's outcome, and its lines at their
+// bounds.
+#include "feed/download_outcome.h"
+#include "feed/patrol_log.h"
+#include "feed_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string Repeat(const std::string &text, size_t count)
+{
+    std::string repeated;
+    for (size_t i = 0; i < count; ++i)
+        repeated += text;
+    return repeated;
+}
+
+std::string Words(const FeedOutcome &outcome)
+{
+    char text[OutcomeReasonSize + 40];
+    describe_outcome(outcome, text, sizeof text);
+    return text;
+}
+
+FeedOutcome OfDownload(int result, int failure, unsigned long error = 0, const char *reason = "", int status = 0)
+{
+    DownloadOutcome download;
+    download.status = status;
+    download.result = result;
+    download.failure = failure;
+    download.error = error;
+    download.reason = reason;
+    FeedOutcome outcome;
+    outcome_of_download(download, &outcome);
+    return outcome;
+}
+
+FeedOutcome OfConversion(int status, int failure, int items, const char *detail, bool appended = true)
+{
+    ConversionReport report;
+    report.failure = failure;
+    report.items = items;
+    snprintf(report.detail, sizeof report.detail, "%s", detail);
+    FeedOutcome outcome;
+    outcome_of_conversion(status, report, appended, &outcome);
+    return outcome;
+}
+
+TEST(PatrolLog, EachOutcomeInWords)
+{
+    struct {
+        FeedOutcome outcome;
+        const char *words;
+        bool success;
+    } cases[] = {
+        {OfConversion(200, ConversionRead, 1, ""), "delivered 1 item", true},
+        {OfConversion(200, ConversionRead, 25, ""), "delivered 25 items", true},
+        // A 404 page that is a feed is a feed.
+        {OfConversion(404, ConversionRead, 2, ""), "delivered 2 items", true},
+        {OfConversion(200, ConversionRead, 0, ""), "no new items", true},
+        {OfDownload(DownloadUnchanged, FailureOther), "unchanged (Last-Modified)", true},
+        {OfDownload(DownloadNotModified, FailureOther), "unchanged (304 Not Modified)", true},
+        {OfDownload(DownloadFailed, FailureOffline), "failed: offline (no Internet connection)", false},
+        {OfDownload(DownloadFailed, FailureBadAddress, 12006), "failed: not an http or https address (error 12006)",
+         false},
+        {OfDownload(DownloadFailed, FailureHostNotFound, 12007), "failed: host not found (error 12007)", false},
+        {OfDownload(DownloadFailed, FailureCannotConnect, 12029), "failed: cannot connect (error 12029)", false},
+        {OfDownload(DownloadFailed, FailureConnectionClosed), "failed: connection closed before the whole response",
+         false},
+        {OfDownload(DownloadFailed, FailureTimedOut), "failed: timed out", false},
+        {OfDownload(DownloadFailed, FailureCertificate, 12045), "failed: certificate refused (error 12045)", false},
+        {OfDownload(DownloadFailed, FailureTooLarge), "failed: too large (over 8 MiB)", false},
+        {OfDownload(DownloadFailed, FailureTooManyRedirects), "failed: too many redirects (over 10)", false},
+        {OfDownload(DownloadFailed, FailureEmptyBody), "failed: empty response", false},
+        {OfDownload(DownloadFailed, FailureOther, 0, "too many stalled downloads"),
+         "failed: too many stalled downloads", false},
+        {OfDownload(DownloadFailed, FailureEmptyBody, 0, "", 404), "failed: HTTP 404", false},
+        {OfDownload(DownloadFailed, FailureTimedOut, 0, "", 500), "failed: HTTP 500", false},
+        {OfDownload(DownloadFailed, FailureTooLarge, 0, "", 200), "failed: too large (over 8 MiB)", false},
+        {OfDownload(DownloadFailed, FailureStopped), "stopped before its end", false},
+        {OfDownload(DownloadFailed, FailureStopped, 0, "", 404), "stopped before its end", false},
+        {OfConversion(200, ConversionRead, 3, "", false), "stopped before its end", false},
+        // An error page tells its status; a page served as 200 what it is.
+        {OfConversion(404, ConversionNotXml, 0, "parsing Element at line 1, column 1"), "failed: HTTP 404", false},
+        {OfConversion(503, ConversionNotFeed, 0, "root element <html>"), "failed: HTTP 503", false},
+        {OfConversion(200, ConversionNotXml, 0, "reading end tag at line 3, column 9"),
+         "failed: not a feed: reading end tag at line 3, column 9", false},
+        {OfConversion(200, ConversionNotFeed, 0, "root element <html>"), "failed: not a feed: root element <html>",
+         false},
+        {OfConversion(200, ConversionOddShape, 0, "elements nested too deeply"),
+         "failed: a document of a shape no feed has: elements nested too deeply", false},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(c.words, Words(c.outcome));
+        EXPECT_EQ(c.success, outcome_is_success(c.outcome) == 1) << c.words;
+    }
+}
+
+// What the conversion tells of documents that are no feeds, bounded and in
+// plain ASCII whatever the document holds.
+TEST(PatrolLog, ConversionTellsWhyADocumentIsNoFeed)
+{
+    const std::string many = Repeat("<b>", MaxElementDepth + 1) + Repeat("</b>", MaxElementDepth + 1);
+    struct {
+        std::string xml;
+        int failure;
+        std::string detail;
+    } cases[] = {
+        {"<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel>\n<title>T</title></chanel></rss>", ConversionNotXml,
+         "reading end tag at line 3, column 17"},
+        {"", ConversionNotXml, "document empty"},
+        {"<html><body>Moved</body></html>", ConversionNotFeed, "root element <html>"},
+        {"<rss version=\"9\"><channel/></rss>", ConversionNotFeed, "root element <rss version=\"9\">"},
+        {"<x\xe3\x81\x82 version=\"\x01\"/>", ConversionNotFeed, "root element <x??? version=\"?\">"},
+        {"<" + std::string(200, 'x') + "/>", ConversionNotFeed, "root element <" + std::string(40, 'x') + ">"},
+        {many, ConversionOddShape, "elements nested too deeply"},
+        {Rss20Feed("<item><title>A</title><dc:date>2024-05-03T18:00:00+09:00</dc:date></item>"
+                   "<item><title>B</title><dc:date>2024-05-02T18:00:00+09:00</dc:date></item>"),
+         ConversionRead, ""},
+    };
+    for (const auto &c : cases) {
+        Conversion conversion = ConvertText(c.xml, nullptr);
+        EXPECT_EQ(c.failure, conversion.report.failure) << c.xml.substr(0, 60);
+        EXPECT_EQ(c.detail, conversion.report.detail) << c.xml.substr(0, 60);
+        EXPECT_EQ(c.failure == ConversionRead ? 2 : 0, conversion.report.items);
+    }
+    // Nothing new is a feed read, with no items.
+    Conversion old = ConvertText(Rss20Feed("<item><title>A</title><dc:date>2024-05-03T18:00:00+09:00</dc:date></item>"),
+                                 "2025-01-01T00:00:00+00:00");
+    EXPECT_EQ(0, old.result);
+    EXPECT_EQ(ConversionRead, old.report.failure);
+    EXPECT_EQ(0, old.report.items);
+}
+
+TEST(PatrolLog, LineOfDateAddressAndOutcome)
+{
+    SYSTEMTIME time = {};
+    time.wYear = 2026;
+    time.wMonth = 12;
+    time.wDay = 10;
+    time.wHour = 4;
+    time.wMinute = 3;
+    time.wSecond = 5;
+    FeedOutcome delivered = OfConversion(200, ConversionRead, 3, "");
+    char line[PatrolLogLineSize];
+    size_t length = format_patrol_line(time, "http://example.com/feed.xml", delivered, line, sizeof line);
+    EXPECT_EQ("2026/12/10 04:03:05 http://example.com/feed.xml delivered 3 items\r\n", std::string(line));
+    EXPECT_EQ(strlen(line), length);
+
+    // A control character in the address cannot break the line; Shift-JIS
+    // bytes stay as they are.
+    format_patrol_line(time, "http://example.com/\r\nfeed\x83\x65.xml", delivered, line, sizeof line);
+    EXPECT_EQ("2026/12/10 04:03:05 http://example.com/ feed\x83\x65.xml delivered 3 items\r\n", std::string(line));
+
+    // The longest address and the longest reason fit whole.
+    FeedOutcome failed;
+    fail_outcome(&failed, std::string(OutcomeReasonSize * 2, 'r').c_str());
+    EXPECT_EQ(size_t(OutcomeReasonSize - 1), strlen(failed.reason));
+    std::string url = "http://" + std::string(999 - 7, 'u');
+    length = format_patrol_line(time, url.c_str(), failed, line, sizeof line);
+    EXPECT_EQ("2026/12/10 04:03:05 " + url + " failed: " + failed.reason + "\r\n", std::string(line));
+    EXPECT_LT(length, sizeof line);
+
+    // A buffer too small cuts the address, then the words, never the line end
+    // or the buffer.
+    for (size_t size : {size_t(23), size_t(24), size_t(40), size_t(80)}) {
+        std::vector<char> small(size + 8, '\x5a');
+        length = format_patrol_line(time, url.c_str(), delivered, small.data(), size);
+        EXPECT_EQ(size - 1, length) << size;
+        EXPECT_EQ(0, memcmp(small.data(), "2026/12/10 04:03:05 ", 20)) << size;
+        EXPECT_EQ("\r\n", std::string(small.data() + length - 2)) << size;
+        for (size_t i = size; i < small.size(); ++i)
+            EXPECT_EQ('\x5a', small[i]) << size;
+    }
+    std::string words_kept(80, '\0');
+    format_patrol_line(time, url.c_str(), delivered, &words_kept[0], 80);
+    EXPECT_NE(std::string::npos, words_kept.find("u delivered 3 items\r\n"));
+    EXPECT_EQ(0u, format_patrol_line(time, url.c_str(), delivered, line, 22));
+}
+
+}  // namespace
