@@ -179,7 +179,9 @@ int finish_download(int started, DownloadOutcome *outcome)
     }
     Download *download = &Downloads[started];
     const DWORD deadline = feed_deadline();
-    for (;;) {
+    // A download that has returned counts, however late the patrol comes to
+    // it: the feeds before it may have taken up its time.
+    while (WaitForSingleObject(download->done, 0) != WAIT_OBJECT_0) {
         DWORD waited = GetTickCount() - download->started;
         if (waited >= deadline || PatrolStopRequested) {
             outcome->reason = "deadline passed";
@@ -187,8 +189,7 @@ int finish_download(int started, DownloadOutcome *outcome)
             return DownloadFailed;
         }
         DWORD step = deadline - waited < StopCheckMilliseconds ? deadline - waited : StopCheckMilliseconds;
-        if (WaitForSingleObject(download->done, step) == WAIT_OBJECT_0)
-            break;
+        WaitForSingleObject(download->done, step);
     }
     *outcome = download->outcome;
     return outcome->result;

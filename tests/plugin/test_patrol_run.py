@@ -67,6 +67,21 @@ def test_three_entries_or_no_folder_patrol_nothing(plugin, feed_server):
     assert plugin.messages() == []
 
 
+def test_feeds_downloaded_beside_one_that_stalls_to_its_deadline_are_delivered(plugin, feed_server, monkeypatch):
+    # The next feeds download while the first one stalls; they arrived long
+    # before the patrol comes to them, after the first one's deadline, and
+    # their own deadline has passed by then.
+    monkeypatch.setenv("KIV_FEED_DEADLINE_MS", "1500")
+    stalled = serve_new(feed_server, "stalled", hold=True)
+    plugin.write_ini(settings(stalled, serve_new(feed_server, "second"), serve_new(feed_server, "third")))
+    try:
+        run_host(plugin, "load", "wait-appends 2 20000", "unload")
+    finally:
+        feed_server.release("/stalled")
+    assert subjects(plugin) == ["second", "third"]
+    assert entries(plugin)[3:] == [stalled, stored(feed_server, "second"), stored(feed_server, "third")]
+
+
 def test_feed_whose_download_file_cannot_be_made_is_skipped_and_kept(plugin, feed_server):
     held = serve_new(feed_server, "held", hold=True)
     # Downloading beside the held one, before or after the folder goes.
