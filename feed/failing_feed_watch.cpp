@@ -5,13 +5,14 @@
 #include "../shell/patrol_worker.h"
 #include "../shell/process_values.h"
 
-void watch_feed(const char *folder, const char *url, const FeedOutcome &outcome)
+void watch_feed(const char *folder, const char *url, const FeedOutcome &outcome, std::set<std::string> &files)
 {
     char path[MAX_PATH];
     if (outcome.kind == FeedStopped || !failing_feed_path(DataFolderPath, url, path, sizeof path))
         return;
     if (outcome_is_success(outcome)) {
-        DeleteFileA(path);
+        if (files.erase(path))
+            DeleteFileA(path);
         return;
     }
     // A streak that cannot be read starts afresh.
@@ -32,4 +33,5 @@ void watch_feed(const char *folder, const char *url, const FeedOutcome &outcome)
         }
     }
     write_failing_feed(path, url, state);
+    files.insert(path);
 }

@@ -4,5 +4,11 @@
 #pragma once
 #include "patrol_log.h"
 
+#include <set>
+#include <string>
+
 // folder is the destination folder; a stopped outcome changes nothing.
-void watch_feed(const char *folder, const char *url, const FeedOutcome &outcome);
+// files holds the paths of the data folder's files, at least of its streak
+// files, and is kept up to date here: a feed that works costs no file call
+// unless it had a streak.
+void watch_feed(const char *folder, const char *url, const FeedOutcome &outcome, std::set<std::string> &files);

@@ -52,8 +52,11 @@ void remove_leftover_files()
     delete_data_files(std::string(DownloadFilePrefix) + "*.tmp", [](const char *, const char *) { return true; });
 }
 
-// Deletes the records and failing streaks of feeds that are no longer listed.
-void remove_unlisted_records(const SettingsEntries &entries)
+// Deletes the records and failing streaks of feeds that are no longer listed;
+// the paths of those that stay go into kept. Looking a file up there costs
+// nothing, while asking for a missing one costs a search of the folder on
+// some platforms.
+void remove_unlisted_records(const SettingsEntries &entries, std::set<std::string> &kept)
 {
     std::set<std::string> listed;
     char url[UrlBufferSize], path[MAX_PATH];
@@ -65,7 +68,12 @@ void remove_unlisted_records(const SettingsEntries &entries)
             listed.insert(path);
     }
     delete_data_files("feed-*", [&](const char *name, const char *file) {
-        return (is_feed_record_name(name) || is_failing_feed_name(name)) && !listed.count(file);
+        if (!is_feed_record_name(name) && !is_failing_feed_name(name))
+            return false;
+        if (!listed.count(file))
+            return true;
+        kept.insert(file);
+        return false;
     });
 }
 
@@ -86,13 +94,14 @@ struct FeedPatrol {
 
 // Reads what the feed of url_and_time is to be requested with and starts its
 // download.
-void start_feed(const std::string &url_and_time, FeedPatrol &feed)
+void start_feed(const std::string &url_and_time, const std::set<std::string> &kept, FeedPatrol &feed)
 {
     FeedSettings::SplitFeedLine(url_and_time.c_str(), feed.url);
     feed.last_seen = FeedSettings::FindTimestamp(url_and_time.c_str());
     // A record that cannot be named or read is no record: the feed is
     // fetched in full and its undated items count as new, as on a first run.
-    if (feed_record_path(DataFolderPath, feed.url, feed.record_path, sizeof feed.record_path))
+    if (feed_record_path(DataFolderPath, feed.url, feed.record_path, sizeof feed.record_path) &&
+        kept.count(feed.record_path))
         read_feed_record(feed.record_path, feed.url, &feed.record);
     feed.download.start(feed.url, feed.last_seen, feed.record.etag.c_str(), feed.record.last_modified.c_str());
 }
@@ -178,7 +187,8 @@ int FeedSettings::Patrol()
     const std::string folder = rsslist[0];
     remove_leftover_files();
 
-    remove_unlisted_records(rsslist);
+    std::set<std::string> kept;  // the records and streak files there are
+    remove_unlisted_records(rsslist, kept);
 
     // Each delivered feed's timestamp is recorded at once, then its record, so
     // that a patrol cut short (the library unloaded, the process ended) has
@@ -192,7 +202,7 @@ int FeedSettings::Patrol()
     for (size_t i = FirstFeedEntry; i < rsslist.size() && !PatrolStopRequested; ++i) {
         for (; next < rsslist.size() && next < i + DownloadsAhead; ++next) {
             in_flight.emplace_back();
-            start_feed(rsslist[next], in_flight.back());
+            start_feed(rsslist[next], kept, in_flight.back());
         }
         FeedPatrol result = std::move(in_flight.front());
         in_flight.pop_front();
@@ -203,10 +213,10 @@ int FeedSettings::Patrol()
                 result.record_due = false;  // it would tell of a delivery KIV.ini does not know
             }
         }
-        if (result.record_due)
-            write_feed_record(result.record_path, result.url, result.record);
+        if (result.record_due && write_feed_record(result.record_path, result.url, result.record))
+            kept.insert(result.record_path);
         log.write(result.url, result.outcome);
-        watch_feed(folder.c_str(), result.url, result.outcome);
+        watch_feed(folder.c_str(), result.url, result.outcome, kept);
     }
     if (!StoreRecordedEntries())
         stored = 0;
