@@ -60,6 +60,7 @@ DWORD WINAPI download_thread(LPVOID parameter)
         } catch (const std::exception &) {
             download->outcome = DownloadOutcome();
             download->outcome.reason = "out of memory";
+            download->outcome.failure = FailureLocal;
         }
         // In this order: the slot counts as free only once `done` can no
         // longer be set for the download that just returned.
@@ -175,6 +176,7 @@ int finish_download(int started, DownloadOutcome *outcome)
     *outcome = DownloadOutcome();
     if (started == NoDownload) {
         outcome->reason = "too many stalled downloads";
+        outcome->failure = FailureLocal;
         return DownloadFailed;
     }
     Download *download = &Downloads[started];

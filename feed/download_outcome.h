@@ -28,6 +28,9 @@ enum DownloadFailure {
     FailureTooManyRedirects,
     FailureEmptyBody,
     FailureStopped,            // the patrol stopped in the middle of the feed
+    FailureLocal,              // this computer failed (memory, files, threads): reason tells
+    FailureSecureConnection,   // no secure connection could be made
+    FailureBadResponse,        // the server's answer was no HTTP response
 };
 
 struct DownloadOutcome {

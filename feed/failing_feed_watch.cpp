@@ -8,7 +8,9 @@
 void watch_feed(const char *folder, const char *url, const FeedOutcome &outcome, std::set<std::string> &files)
 {
     char path[MAX_PATH];
-    if (outcome.kind == FeedStopped || !failing_feed_path(DataFolderPath, url, path, sizeof path))
+    // A stop, or a failure of this computer's, says nothing of the feed.
+    if (outcome.kind == FeedStopped || (outcome.kind == FeedFailed && !outcome.feed_failed) ||
+        !failing_feed_path(DataFolderPath, url, path, sizeof path))
         return;
     if (outcome_is_success(outcome)) {
         if (files.erase(path))
@@ -20,18 +22,20 @@ void watch_feed(const char *folder, const char *url, const FeedOutcome &outcome,
     read_failing_feed(path, url, &state);
     SYSTEMTIME now;
     GetSystemTime(&now);
+    char notice[FailureNoticeSize] = "";
     if (add_failure(&state, seconds_since_1970(now), outcome.reason) && !PatrolStopRequested) {
         SYSTEMTIME since_utc, since_local;
         time_of_seconds(state.since, &since_utc);
         if (!SystemTimeToTzSpecificLocalTime(nullptr, &since_utc, &since_local))
             since_local = since_utc;
-        char notice[FailureNoticeSize];
-        if (compose_failure_notice(url, state, now, since_local, notice, sizeof notice)) {
-            HostFunctions.AppendMessage(folder, notice);
-            // Stored at once, so that the notice is not sent again.
+        if (compose_failure_notice(url, state, now, since_local, notice, sizeof notice))
             state.noticed = true;
-        }
     }
-    write_failing_feed(path, url, state);
+    // The streak is stored before its notice goes out: a notice whose
+    // streak could not be stored would go out again at every patrol.
+    if (!write_failing_feed(path, url, state))
+        return;
     files.insert(path);
+    if (notice[0])
+        HostFunctions.AppendMessage(folder, notice);
 }

@@ -127,8 +127,9 @@ int failure_of(DWORD error)
         return FailureCannotConnect;
     case ERROR_INTERNET_CONNECTION_ABORTED:
     case ERROR_INTERNET_CONNECTION_RESET:
-    case ERROR_HTTP_INVALID_SERVER_RESPONSE:
         return FailureConnectionClosed;
+    case ERROR_HTTP_INVALID_SERVER_RESPONSE:
+        return FailureBadResponse;
     case ERROR_INTERNET_TIMEOUT:
         return FailureTimedOut;
     case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
@@ -139,8 +140,9 @@ int failure_of(DWORD error)
     case ERROR_INTERNET_SEC_CERT_REV_FAILED:
     case ERROR_INTERNET_SEC_CERT_REVOKED:
     case ERROR_INTERNET_SEC_INVALID_CERT:
-    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
         return FailureCertificate;
+    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
+        return FailureSecureConnection;
     default:
         return FailureOther;
     }
@@ -265,7 +267,7 @@ int FeedConverter::download_feed(const char *url, const char *file_temp, const c
     // Declared in this order so that they close request first, then session.
     ScopedInternetHandle session(InternetOpenA(UserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session.get())
-        return failed(outcome, "no session");
+        return failed(outcome, "no session", FailureLocal);
     char headers[RequestHeadersSize];
     build_request_headers(etag, last_modified, headers, sizeof headers);
     ScopedInternetHandle connection, request;
@@ -285,7 +287,7 @@ int FeedConverter::download_feed(const char *url, const char *file_temp, const c
         return failed(outcome, "announced too large", FailureTooLarge);
     ScopedFile cOFStrm(fopen(file_temp, "w"));  // text mode
     if (!cOFStrm.get())
-        return failed(outcome, "cannot write the download file");
+        return failed(outcome, "cannot write the download file", FailureLocal);
     char chunk[ChunkSize + 1];
     unsigned long total = 0;
     for (;;) {

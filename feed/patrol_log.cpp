@@ -34,6 +34,10 @@ const char *failure_words(int failure)
         return "empty response";
     case FailureStopped:
         return "stopped";
+    case FailureSecureConnection:
+        return "no secure connection";
+    case FailureBadResponse:
+        return "no valid HTTP response";
     default:
         return nullptr;
     }
@@ -56,6 +60,12 @@ void fail_outcome(FeedOutcome *outcome, const char *reason)
     outcome->items = 0;
     snprintf(outcome->reason, sizeof outcome->reason, "%s", reason ? reason : "");
     make_plain(outcome->reason);
+}
+
+void fail_outcome_here(FeedOutcome *outcome, const char *reason)
+{
+    fail_outcome(outcome, reason);
+    outcome->feed_failed = false;
 }
 
 void outcome_of_download(const DownloadOutcome &download, FeedOutcome *outcome)
@@ -83,6 +93,7 @@ void outcome_of_download(const DownloadOutcome &download, FeedOutcome *outcome)
                  " (error %lu)", download.error);
     if (download.failure == FailureStopped)
         outcome->kind = FeedStopped;
+    outcome->feed_failed = download.failure != FailureOffline && download.failure != FailureLocal;
 }
 
 void outcome_of_conversion(int status, const ConversionReport &report, bool appended, FeedOutcome *outcome)
@@ -111,6 +122,7 @@ void outcome_of_conversion(int status, const ConversionReport &report, bool appe
     else
         snprintf(reason, sizeof reason, "not a feed: %s", report.detail);
     fail_outcome(outcome, reason);
+    outcome->feed_failed = report.failure != ConversionNoRoom;
 }
 
 int outcome_is_success(const FeedOutcome &outcome)

@@ -30,12 +30,17 @@ enum {
 
 struct FeedOutcome {
     int kind = FeedFailed;
+    // When FeedFailed: false when the failure lies with this computer (no
+    // connection, no memory, no file, no thread), which says nothing of the feed.
+    bool feed_failed = true;
     int items = 0;                          // when FeedDelivered
     char reason[OutcomeReasonSize] = "";    // when FeedFailed (or FeedStopped), one line of ASCII
 };
 
 // Sets outcome to a failure with the given reason, cut to its buffer.
 void fail_outcome(FeedOutcome *outcome, const char *reason);
+// The same for a failure of this computer's, not of the feed.
+void fail_outcome_here(FeedOutcome *outcome, const char *reason);
 // The outcome of a download that brought no body to convert.
 void outcome_of_download(const DownloadOutcome &download, FeedOutcome *outcome);
 // The outcome of a downloaded body's conversion: status is the response's

@@ -9,19 +9,20 @@ PatrolLog::PatrolLog(const char *folder)
         given_up_ = true;
 }
 
-// Shared for reading only, so that another process may look at the log while
-// a patrol writes it; one that holds it in any other way makes the open fail
-// at once, and this patrol logs nothing.
+// Opened for appending only and shared every way, so that another process
+// may read the log, and another patrol (or a handle that a patrol ended by
+// force left open) may append or rotate it: each line goes whole to the end.
+// One that holds the log exclusively makes the open fail at once, and this
+// patrol logs nothing.
 bool PatrolLog::open()
 {
-    file_.reset(CreateFileA(path_, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                            nullptr));
+    file_.reset(CreateFileA(path_, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file_.held())
         return false;
     DWORD high = 0;
     DWORD low = GetFileSize(file_.get(), &high);
-    if ((low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) ||
-        SetFilePointer(file_.get(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER) {
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
         file_.reset(INVALID_HANDLE_VALUE);
         return false;
     }

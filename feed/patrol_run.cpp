@@ -127,7 +127,7 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed)
     // Held so that it is freed on every path, an exception included.
     ScopedHeapBlock<char> message(static_cast<char *>(malloc(message_size)));
     if (!message.held()) {
-        fail_outcome(&feed.outcome, "out of memory");
+        fail_outcome_here(&feed.outcome, "out of memory");
         return 0;
     }
     char date_message[NewestTimestampSize] = {};

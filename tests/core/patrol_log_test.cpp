@@ -73,8 +73,6 @@ TEST(PatrolLog, EachOutcomeInWords)
         {OfDownload(DownloadFailed, FailureTooLarge), "failed: too large (over 8 MiB)", false},
         {OfDownload(DownloadFailed, FailureTooManyRedirects), "failed: too many redirects (over 10)", false},
         {OfDownload(DownloadFailed, FailureEmptyBody), "failed: empty response", false},
-        {OfDownload(DownloadFailed, FailureOther, 0, "too many stalled downloads"),
-         "failed: too many stalled downloads", false},
         {OfDownload(DownloadFailed, FailureEmptyBody, 0, "", 404), "failed: HTTP 404", false},
         {OfDownload(DownloadFailed, FailureTimedOut, 0, "", 500), "failed: HTTP 500", false},
         {OfDownload(DownloadFailed, FailureTooLarge, 0, "", 200), "failed: too large (over 8 MiB)", false},
@@ -94,6 +92,36 @@ TEST(PatrolLog, EachOutcomeInWords)
     for (const auto &c : cases) {
         EXPECT_EQ(c.words, Words(c.outcome));
         EXPECT_EQ(c.success, outcome_is_success(c.outcome) == 1) << c.words;
+    }
+}
+
+// Failures of this computer's are logged but count against no feed: a
+// failing streak must not grow while the computer is offline.
+TEST(PatrolLog, FailuresOfThisComputerSayNothingOfTheFeed)
+{
+    struct {
+        FeedOutcome outcome;
+        const char *words;
+        bool feed_failed;
+    } cases[] = {
+        {OfDownload(DownloadFailed, FailureOffline), "failed: offline (no Internet connection)", false},
+        {OfDownload(DownloadFailed, FailureLocal, 0, "too many stalled downloads"),
+         "failed: too many stalled downloads", false},
+        {OfDownload(DownloadFailed, FailureLocal, 0, "cannot write the download file"),
+         "failed: cannot write the download file", false},
+        {OfConversion(200, ConversionNoRoom, 0, "no message buffer"), "failed: no room for the message: no message buffer",
+         false},
+        {OfDownload(DownloadFailed, FailureSecureConnection, 12157), "failed: no secure connection (error 12157)", true},
+        {OfDownload(DownloadFailed, FailureBadResponse, 12152), "failed: no valid HTTP response (error 12152)", true},
+        {OfDownload(DownloadFailed, FailureCannotConnect, 12029), "failed: cannot connect (error 12029)", true},
+        {OfDownload(DownloadFailed, FailureOther, 0, "no response"), "failed: no response", true},
+        {OfDownload(DownloadFailed, FailureEmptyBody, 0, "", 404), "failed: HTTP 404", true},
+        {OfConversion(200, ConversionNotFeed, 0, "root element <html>"), "failed: not a feed: root element <html>",
+         true},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(c.words, Words(c.outcome));
+        EXPECT_EQ(c.feed_failed, c.outcome.feed_failed) << c.words;
     }
 }
 
