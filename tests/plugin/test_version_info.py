@@ -15,7 +15,7 @@ COMMON = {"CompanyName": "The KIV developers", "FileDescription": NAME, "Interna
           "LegalCopyright": "Copyright (C) 2026 The KIV developers", "OriginalFilename": "KIV.dll",
           "ProductName": "KIV"}
 COMMENTS = {"041103a4": "Quenda 用のフィードリーダー プラグイン：RSS と Atom をメールとして読めます",
-            "040904e4": "Feed reader plug-in for Quenda: read RSS and Atom feeds as mail"}
+            "000904e4": "Feed reader plug-in for Quenda: read RSS and Atom feeds as mail"}
 
 
 def read_version_info(build):
@@ -34,7 +34,7 @@ def test_both_builds_carry_the_version_in_japanese_and_english():
         assert fixed["signature"] == 0xFEEF04BD, build
         assert (fixed["file_ms"], fixed["file_ls"]) == numbers == (fixed["product_ms"], fixed["product_ls"])
         assert (fixed["flags"], fixed["os"], fixed["type"]) == (0, 0x40004, 2), build  # VOS_NT_WINDOWS32, VFT_DLL
-        assert info["translations"] == [(0x0411, 932), (0x0409, 1252)]
+        assert info["translations"] == [(0x0411, 932), (0x0009, 1252)]
         assert info["strings"] == {table: dict(COMMON, Comments=comments, FileVersion=version,
                                                ProductVersion=version)
                                    for table, comments in COMMENTS.items()}, build
