@@ -1,4 +1,5 @@
 #include "failing_feeds.h"
+#include "calendar_days.h"
 #include "feed_converter.h"
 #include "feed_record.h"
 #include "single_line.h"
@@ -18,18 +19,6 @@ const char RecordSuffix[] = ".rec";
 const char StreakSuffix[] = ".fail";
 const long long FirstSecond = 0;                    // 1970-01-01 00:00:00
 const long long LastSecond = 253402300799LL;        // 9999-12-31 23:59:59
-
-// Days from 1970-01-01 to the given day of the proleptic Gregorian calendar.
-long long days_from_civil(long long year, unsigned month, unsigned day)
-{
-    year -= month <= 2;
-    long long era = (year >= 0 ? year : year - 399) / 400;
-    unsigned year_of_era = unsigned(year - era * 400);
-    unsigned shifted_month = month > 2 ? month - 3 : month + 9;  // March is 0
-    unsigned day_of_year = (153 * shifted_month + 2) / 5 + day - 1;
-    unsigned day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-    return era * 146097 + (long long)day_of_era - 719468;
-}
 
 // The line "name value" of the given name, its value in value.
 bool line_value(const char *line, size_t length, const char *name, std::string *value)
@@ -115,21 +104,14 @@ void time_of_seconds(long long seconds, SYSTEMTIME *utc)
     if (seconds > LastSecond)
         seconds = LastSecond;
     long long days = seconds / 86400, rest = seconds % 86400;
-    // The inverse of days_from_civil.
-    days += 719468;
-    long long era = days / 146097;
-    unsigned day_of_era = unsigned(days - era * 146097);
-    unsigned year_of_era = (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
-    unsigned day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
-    unsigned shifted_month = (5 * day_of_year + 2) / 153;
-    unsigned day = day_of_year - (153 * shifted_month + 2) / 5 + 1;
-    unsigned month = shifted_month < 10 ? shifted_month + 3 : shifted_month - 9;
-    long long year = (long long)year_of_era + era * 400 + (month <= 2);
+    long long year;
+    int month, day;
+    civil_from_days(days, &year, &month, &day);
     *utc = SYSTEMTIME();
     utc->wYear = WORD(year);
     utc->wMonth = WORD(month);
     utc->wDay = WORD(day);
-    utc->wDayOfWeek = WORD((days_from_civil(year, month, day) % 7 + 11) % 7);  // 1970-01-01 was a Thursday
+    utc->wDayOfWeek = WORD((days + 4) % 7);  // 1970-01-01 was a Thursday
     utc->wHour = WORD(rest / 3600);
     utc->wMinute = WORD(rest / 60 % 60);
     utc->wSecond = WORD(rest % 60);

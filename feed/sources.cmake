@@ -7,6 +7,7 @@ list(APPEND KIV_CORE_SOURCES
   feed/element_text.cpp
   feed/item_fields.cpp
   feed/html_text.cpp
+  feed/calendar_days.cpp
   feed/timestamps.cpp
   feed/item_dates.cpp
   feed/item_walk.cpp
