@@ -20,12 +20,16 @@ GUIDE_SECTIONS = ["■ KIV とは", "■ インストール", "■ 最初の起�
 
 @pytest.fixture(scope="module")
 def packages(tmp_path_factory):
-    """The zip of two package runs of this checkout; the second reuses the build."""
+    """The zip of two package runs of this checkout; the second builds the DLL
+    afresh in a folder of its own."""
     made = []
     for run in ("first", "second"):
         dist = tmp_path_factory.mktemp(run)
+        environment = dict(os.environ)
+        if run == "second":
+            environment["KIV_PACKAGE_BUILD"] = str(tmp_path_factory.mktemp("build"))
         result = subprocess.run(["bash", str(SOURCE_DIR / "scripts" / "package.sh"), str(dist)], cwd=SOURCE_DIR,
-                                capture_output=True, text=True)
+                                capture_output=True, text=True, env=environment)
         assert result.returncode == 0, result.stdout + result.stderr
         made.append(dist / ("KIV-%s.zip" % version_text()))
     return made
