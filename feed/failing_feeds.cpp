@@ -47,7 +47,7 @@ bool parse_number(const std::string &text, size_t digits, unsigned long long *va
 // "2026-12-07T14:03:05Z", as written by format_time.
 bool parse_time(const std::string &text, long long *seconds)
 {
-    unsigned long long year, month, day, hour, minute, second;
+    unsigned long long year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     if (text.size() != 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
         text[16] != ':' || text[19] != 'Z' || !parse_number(text.substr(0, 4), 4, &year) ||
         !parse_number(text.substr(5, 2), 2, &month) || !parse_number(text.substr(8, 2), 2, &day) ||

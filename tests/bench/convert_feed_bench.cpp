@@ -241,8 +241,9 @@ void HostileDocuments(const std::string &folder)
     };
     printf("%-36s %9s %9s %10s %12s\n", "hostile document", "file KB", "nodes", "loaded", "peak MB");
     for (const Case &c : cases) {
+        // A document without a declaration is given one, a node too.
         std::string text = "<r>";
-        for (size_t i = 1; i < c.nodes; ++i)
+        for (size_t i = 2; i < c.nodes; ++i)
             text += "<a/>";
         text += "</r>";
         std::string path = folder + "/hostile.xml";
