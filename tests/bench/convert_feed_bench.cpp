@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <malloc.h>
 #include <memory>
 #include <string>
 #include <sys/resource.h>
@@ -128,6 +129,12 @@ Figures Measure(int repetitions, Work work)
     pid_t child = fork();
     if (child == 0) {
         close(channel[0]);
+        // Freed memory stays with the process for the next repetition, as a
+        // long-lived process's heap keeps it: otherwise every repetition pays
+        // the first touch of fresh pages again, which at small sizes weighs
+        // more than the work and varies from run to run.
+        mallopt(M_TRIM_THRESHOLD, 1 << 30);
+        mallopt(M_MMAP_THRESHOLD, 1 << 30);
         Figures figures = {1e9, 0, 0};
         for (int i = 0; i < repetitions; ++i) {
             double start = CpuSeconds();
