@@ -115,6 +115,9 @@ def main():
         show("The host run again: a patrol at start-up and one on the menu command",
              "%d requests, %d messages appended; KIV.ini %s"
              % (2 * len(feeds), again, "unchanged" if plugin.read_ini() == first_ini else "CHANGED"))
+        log = plugin.data / "patrol.log"
+        show("What the three patrols say: %s, one line per feed and patrol" % log.relative_to(ROOT),
+             log.read_bytes().decode("cp932") if log.exists() else "(no log)")
     if appended != len(feeds) or again != 0:
         raise SystemExit("demo: expected %d messages and then none, got %d and then %d"
                          % (len(feeds), appended, again))
