@@ -205,8 +205,10 @@ void release_download(int started)
         return;
     Download &download = Downloads[started];
     download.awaited = false;
-    // The file of a download that has not returned yet goes when it has.
-    if (!download.running)
+    // A download that has returned has closed its file, though its thread
+    // may not have marked the slot free yet. The file of one that has not
+    // returned goes when the slot is next looked at.
+    if (!download.running || WaitForSingleObject(download.done, 0) == WAIT_OBJECT_0)
         delete_file(download);
 }
 

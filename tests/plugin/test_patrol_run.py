@@ -28,7 +28,18 @@ def stored(feed_server, name, timestamp=NEWEST):
 def test_two_feeds_first_unchanged_rewrites_only_the_second(plugin, feed_server):
     same = feed_server.serve("/same", feed_xml("same", ITEMS), last_modified=http_date(LAST_SEEN))
     plugin.write_ini(settings(same + "," + LAST_SEEN, serve_new(feed_server, "new")))
-    run_host(plugin, "load", "wait-appends 1 30000", "unload")
+    session = HostSession(plugin)
+    session.send("load")
+    session.send("wait-appends 1 30000")
+    session.expect("wait-appends reached")
+    session.send("sleep 1000")
+    session.send("info")
+    session.expect("info result=")
+    # The patrol has ended, the plug-in is still loaded: no download file stays.
+    assert download_files(plugin) == []
+    session.send("unload")
+    session.expect("unload result=1")
+    session.close()
     assert subjects(plugin) == ["new"]
     message = plugin.messages()[0]
     assert message.startswith(b"Date: 01 Jun 24 00:00:00 +0000\r\nFrom: [http://example.net/new]\r\n")
