@@ -31,12 +31,19 @@ struct Prolog {
     TiXmlDeclaration fields;
 };
 
+// Whether p opens a declaration: an instruction named xml, not one whose
+// name only starts so (<?xml-stylesheet …?>).
+bool opens_declaration(const char *p)
+{
+    return same_folded(std::string(p, strnlen(p, 5)).c_str(), "<?xml") && (is_space(p[5]) || p[5] == '?');
+}
+
 void read_prolog(const char *text, Prolog *prolog)
 {
     if (strncmp(text, "\xef\xbb\xbf", 3) == 0)
         prolog->bom = 3;
     const char *p = skip_space(text + prolog->bom);
-    if (!same_folded(std::string(p, strnlen(p, 5)).c_str(), "<?xml"))
+    if (!opens_declaration(p))
         return;
     const char *after = prolog->fields.Parse(p, nullptr, TIXML_ENCODING_UNKNOWN);
     if (after) {
@@ -139,6 +146,43 @@ void write_references(char *text, size_t length, unsigned code_page)
     memset(write, 0, size_t(text + length - write));
 }
 
+// Blanks the processing instructions that the parser would misread: it
+// takes any "<?xml…" for a declaration, so a stylesheet instruction makes a
+// document of two, which is no XML, and it ends the others at their first
+// '>'. None of them means anything to a feed; the others stay as they are.
+// Line ends stay, so that the parser's positions do. Declarations are the
+// parser's to judge, and so is one behind instructions alone, which
+// blanking them would move to the lead.
+void blank_instructions(char *text)
+{
+    const char *lead = skip_space(text + (strncmp(text, "\xef\xbb\xbf", 3) == 0 ? 3 : 0));
+    for (const char *p = lead; p[0] == '<' && p[1] == '?' && !opens_declaration(p);) {
+        const char *end = strstr(p, "?>");
+        if (!end)
+            return;
+        p = skip_space(end + 2);
+        if (opens_declaration(p))
+            return;
+    }
+    for (char *p = strchr(text, '<'); p; p = strchr(p, '<')) {
+        if (const char *end = verbatim_end(p)) {
+            p = const_cast<char *>(end);
+            continue;
+        }
+        if (p[1] != '?' || opens_declaration(p)) {
+            ++p;
+            continue;
+        }
+        char *end = strstr(p + 2, "?>");
+        if (!end)
+            return;  // unclosed: the parser says so
+        bool misread = same_folded(std::string(p, 5).c_str(), "<?xml") || memchr(p, '>', size_t(end - p));
+        for (; p < end + 2; ++p)
+            if (misread && *p != '\n')
+                *p = ' ';
+    }
+}
+
 // Blanks a document type declaration with an internal subset, which the
 // parser cannot read; it is never needed, since the parser expands no
 // entities but its own five.
@@ -193,6 +237,7 @@ void blank_internal_subset(char *text)
 
 char *ready_document_text(char *text, size_t length, size_t spare)
 {
+    blank_instructions(text);
     Prolog prolog;
     read_prolog(text, &prolog);
     const char *declared = prolog.declaration ? prolog.fields.Encoding() : "";

@@ -25,6 +25,19 @@ TITLES = {
     "http://shop.example/koi8-r": "Погода [  ]",
     "http://shop.example/big5": "新聞 [  ]",
     "http://orchard.example/1": "Content as HTML [  ]",
+    # A stylesheet instruction (or another) and comments around the root, each kind and encoding.
+    "http://shop.example/ps-091": "RSS 0.91 with a stylesheet [  ]",
+    "http://shop.example/ps-10": "RSS 1.0 with a stylesheet [  ]",
+    "http://shop.example/ps-20": "RSS 2.0 with a stylesheet [  ]",
+    "http://shop.example/ps-03": "Atom 0.3 with a stylesheet [  ]",
+    "http://shop.example/ps-1": "Atom 1.0 with a stylesheet [  ]",
+    "http://shop.example/ps-undeclared": "見出し [  ]",
+    "http://shop.example/ps-bom": "印 [  ]",
+    "http://shop.example/ps-sjis": "日記【晴】 [  ]",
+    "http://shop.example/ps-euc": "日記 [  ]",
+    "http://shop.example/ps-1251": "Дневник [  ]",
+    "http://shop.example/ps-unknown": "Unheard of [  ]",
+    "http://shop.example/ps-around": "Around the root [  ]",
 }
 
 
