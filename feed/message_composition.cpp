@@ -1,5 +1,5 @@
 // One downloaded feed file becomes one message: the header block, the feed's
-// link, a separator and one block per item newer than the last-seen date.
+// link, a separator and one block per new item (see item_walk.h).
 #include "feed_converter.h"
 #include "item_walk.h"
 #include "single_line.h"
