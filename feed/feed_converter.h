@@ -151,9 +151,9 @@ public:
     // Message composition. message_size is the capacity of message; newest
     // holds NewestTimestampSize bytes. A message that would not fit ends
     // after the last whole item block that does.
-    // memory, when given, holds the feed's remembered undated items on the
-    // way in and those of this document on the way out (see item_walk.h),
-    // also when nothing is new. report, when given, tells what came of it.
+    // memory, when given, holds the feed's remembered item keys on the way
+    // in and those to remember after this document on the way out (see
+    // item_walk.h), also when nothing is new. report, when given, tells what came of it.
     static int convert_feed(char *message, size_t message_size, const char *file_path,
                             const char *last_seen, char *newest, ItemMemory *memory = nullptr,
                             ConversionReport *report = nullptr);

@@ -3,13 +3,14 @@
 #include "../settings/atomic_file.h"
 #include "../shell/scoped_handles.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <unordered_set>
 
 namespace {
 
-const char Signature[] = "KIV feed record 1";
+const char Signature[] = "KIV feed record 2";
+const char UndatedSignature[] = "KIV feed record 1";  // what earlier versions write
 const char NamePrefix[] = "feed-";
 #ifdef _WIN32
 const char PathSeparator[] = "\\";
@@ -34,6 +35,11 @@ bool has_control(const std::string &text)
         if ((unsigned char)c < 0x20 || c == 0x7f)
             return true;
     return false;
+}
+
+bool is_usable_key(const std::string &key)
+{
+    return !key.empty() && key.size() <= MaxKeyLength && !has_control(key);
 }
 
 // The value of a line "name value"; false when the line is of another name.
@@ -79,6 +85,7 @@ int parse_feed_record(const char *bytes, size_t length, const char *url, FeedRec
     if (!bytes || !url || length > MaxRecordBytes)
         return 0;
     FeedRecord read;
+    std::unordered_set<std::string> keys;
     size_t at = 0, number = 0;
     bool ended = false;
     std::string line, value;
@@ -91,7 +98,11 @@ int parse_feed_record(const char *bytes, size_t length, const char *url, FeedRec
         if (line.find('\0') != std::string::npos)
             return 0;
         if (number++ == 0) {
-            if (line != Signature)
+            if (line == Signature)
+                read.memory.scope = EveryKey;
+            else if (line == UndatedSignature)
+                read.memory.scope = UndatedKeys;
+            else
                 return 0;
         } else if (number == 2) {
             if (!line_value(line, "url", &value) || value != url)
@@ -99,8 +110,7 @@ int parse_feed_record(const char *bytes, size_t length, const char *url, FeedRec
         } else if (line == "end") {
             ended = true;
         } else if (line_value(line, "key", &value)) {
-            if (value.empty() || value.size() > MaxKeyLength || has_control(value) ||
-                read.memory.keys.size() == MaxRecordKeys)
+            if (!is_usable_key(value) || read.memory.keys.size() == MaxRecordKeys || !keys.insert(value).second)
                 return 0;
             read.memory.keys.push_back(value);
         } else if (line_value(line, "etag", &value) && read.etag.empty()) {
@@ -117,10 +127,6 @@ int parse_feed_record(const char *bytes, size_t length, const char *url, FeedRec
     }
     if (!ended)
         return 0;
-    std::vector<std::string> &keys = read.memory.keys;
-    std::sort(keys.begin(), keys.end());
-    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-    read.memory.known = true;
     *record = std::move(read);
     return 1;
 }
@@ -143,20 +149,20 @@ int read_feed_record(const char *path, const char *url, FeedRecord *record)
 
 std::string format_feed_record(const char *url, const FeedRecord &record)
 {
-    std::string text = std::string(Signature) + "\nurl " + url + "\n";
+    bool every_key = record.memory.scope == EveryKey;
+    std::string text = std::string(every_key ? Signature : UndatedSignature) + "\nurl " + url + "\n";
     if (is_usable_validator(record.etag.c_str()))
         text += "etag " + record.etag + "\n";
     if (is_usable_validator(record.last_modified.c_str()))
         text += "last-modified " + record.last_modified + "\n";
-    size_t count = 0;
-    for (const std::string &key : record.memory.keys) {
-        if (count == MaxRecordKeys)
-            break;
-        if (key.empty() || key.size() > MaxKeyLength || has_control(key))
-            continue;
-        text += "key " + key + "\n";
-        ++count;
-    }
+    // The newest keys that fit the bound, oldest first.
+    const std::vector<std::string> &keys = record.memory.keys;
+    size_t first = keys.size(), count = 0;
+    for (; first > 0 && count < MaxRecordKeys; --first)
+        count += is_usable_key(keys[first - 1]);
+    for (size_t i = first; i < keys.size(); ++i)
+        if (is_usable_key(keys[i]))
+            text += "key " + keys[i] + "\n";
     return text + "end\n";
 }
 

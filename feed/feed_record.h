@@ -1,15 +1,18 @@
 // The per-feed record in the data folder: what KIV remembers of one feed
-// besides its timestamp in KIV.ini, namely the keys of its undated items and
-// the validators of its last download. One small text file per feed, named
+// besides its timestamp in KIV.ini, namely the keys of its items and the
+// validators of its last download. One small text file per feed, named
 // after a digest of the feed's address and holding the address itself:
 //
-//   KIV feed record 1
+//   KIV feed record 2
 //   url http://example.com/feed.xml
 //   etag "abc"                               (optional)
 //   last-modified Thu, 06 Jun 2024 18:30:00 GMT  (optional)
-//   key g urn:item:1                         (any number, up to the bound)
+//   key g urn:item:1                         (any number up to the bound, oldest first)
 //   end
 //
+// Version 2 holds the keys of every item; version 1, which earlier versions
+// wrote and read, those of undated items only. Each version reads no other
+// version's first line, so an earlier KIV takes a version 2 record for none.
 // A record that is missing, empty, cut, garbage, too big or of another
 // address counts as no record; the settings backup never touches it.
 #pragma once
@@ -19,7 +22,7 @@
 #include <string>
 
 enum {
-    MaxRecordKeys = 10000,
+    MaxRecordKeys = MaxRememberedKeys,
     MaxValidatorLength = 255,     // an ETag or Last-Modified text
     MaxRecordBytes = 6 << 20,     // beyond every record the writer makes
 };
@@ -27,7 +30,7 @@ enum {
 struct FeedRecord {
     std::string etag;
     std::string last_modified;
-    ItemMemory memory;            // memory.known: a record was read
+    ItemMemory memory;            // its scope: what the record read covers
 };
 
 // The record's path for url in folder; 0 when it does not fit size bytes.
@@ -41,7 +44,8 @@ int parse_feed_record(const char *bytes, size_t length, const char *url, FeedRec
 // The same from a file; a file beyond MaxRecordBytes is not read.
 int read_feed_record(const char *path, const char *url, FeedRecord *record);
 
-// The text of a record: at most MaxRecordKeys keys, validators that are too
+// The text of a record: version 2 when the memory holds every key, else
+// version 1; at most MaxRecordKeys keys, the newest, validators that are too
 // long or hold control characters left out.
 std::string format_feed_record(const char *url, const FeedRecord &record);
 // Replaces the file at path by the record, atomically; 1 when written.

@@ -1,7 +1,8 @@
 #include "item_walk.h"
 
-#include <algorithm>
 #include <cstdio>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -49,21 +50,56 @@ std::vector<WalkedItem> walk_items(TiXmlElement *first, int feed_type, const cha
     SYSTEMTIME seen;
     bool comparable = last_seen && FeedConverter::is_date_length(last_seen) &&
                       FeedConverter::date_to_systemtime(&seen, last_seen);
+    KeyScope scope = memory ? memory->scope : NoKeys;
     std::vector<WalkedItem> items;
+    std::unordered_map<std::string, int> uses;  // of each key in this document
     for (TiXmlElement *current = first; current; current = current->NextSiblingElement()) {
         items.push_back(WalkedItem{current, true, false, {}, std::string()});
         WalkedItem &item = items.back();
         TiXmlHandle handle(current);
         item.dated = FeedConverter::get_item_date(handle, feed_type, item.date) == 1;
+        if (memory)
+            item.key = item_key(handle, feed_type);
+        if (scope == EveryKey)
+            ++uses[item.key];
+    }
+    std::unordered_set<std::string> known;
+    if (scope != NoKeys)
+        known.insert(memory->keys.begin(), memory->keys.end());
+    for (WalkedItem &item : items) {
         SYSTEMTIME date;
-        if (item.dated && comparable && FeedConverter::date_to_systemtime(&date, item.date)) {
+        // A key that several items of the document share (a feed without
+        // guids whose items all link to one page) tells none of them apart:
+        // those items go by their dates, as without a record.
+        if (scope == EveryKey && uses[item.key] == 1) {
+            item.fresh = !known.count(item.key);
+        } else if (!item.dated) {
+            item.fresh = !known.count(item.key);
+        } else if (comparable && FeedConverter::date_to_systemtime(&date, item.date)) {
             const SYSTEMTIME *later = nullptr;
             item.fresh = FeedConverter::compare_systemtime(&later, &date, &seen) == 1 && later == &date;
-        } else if (!item.dated) {
-            item.key = item_key(handle, feed_type);
-            item.fresh = !memory || !memory->known ||
-                         !std::binary_search(memory->keys.begin(), memory->keys.end(), item.key);
         }
     }
     return items;
+}
+
+void remember_keys(ItemMemory *memory, const std::vector<std::string> &kept)
+{
+    // The keys the document shows leave their old places and go to the end,
+    // from the document's last to its first: feeds list their newest items
+    // first, and so the top of a feed is the last to be forgotten.
+    std::unordered_set<std::string> shown(kept.begin(), kept.end());
+    std::vector<std::string> keys;
+    keys.reserve(memory->keys.size() + shown.size());
+    for (std::string &key : memory->keys)
+        if (!shown.count(key))
+            keys.push_back(std::move(key));
+    for (auto key = kept.rbegin(); key != kept.rend(); ++key)
+        if (shown.erase(*key))
+            keys.push_back(*key);
+    if (keys.size() > MaxRememberedKeys)
+        keys.erase(keys.begin(), keys.end() - MaxRememberedKeys);
+    memory->keys.swap(keys);
+    memory->scope = EveryKey;
+    memory->walked = true;
 }

@@ -1,5 +1,5 @@
 // One downloaded feed file becomes one message: the header block, the feed's
-// link, a separator and one block per item newer than the last-seen date.
+// link, a separator and one block per new item (see item_walk.h).
 #include "feed_converter.h"
 #include "item_walk.h"
 #include "single_line.h"
@@ -7,7 +7,6 @@
 
 #include "../resources/version.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -132,9 +131,9 @@ int FeedConverter::convert_items(TiXmlHandle item, MessageBuffer *message, const
     int count = 0;
     bool full = false;
     for (const WalkedItem &walked : items) {
-        // Undated items keep their place in the memory when they are known
-        // or delivered; one left out of a full message comes again.
-        if (!walked.dated && (!walked.fresh || !full))
+        // Every item is remembered but a new one that a full message left
+        // out: that one comes again.
+        if (memory && (!walked.fresh || !full))
             keys.push_back(walked.key);
         if (!walked.fresh || full)
             continue;
@@ -163,7 +162,7 @@ int FeedConverter::convert_items(TiXmlHandle item, MessageBuffer *message, const
         // newest date then comes from the items that are in it.
         if (!written) {
             full = true;
-            if (!walked.dated)
+            if (memory)
                 keys.pop_back();
             continue;
         }
@@ -174,13 +173,8 @@ int FeedConverter::convert_items(TiXmlHandle item, MessageBuffer *message, const
             copy_text(newest, NewestTimestampSize, walked.date);
         ++count;
     }
-    if (memory) {
-        std::sort(keys.begin(), keys.end());
-        keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-        memory->keys.swap(keys);
-        memory->known = true;
-        memory->walked = true;
-    }
+    if (memory)
+        remember_keys(memory, keys);
     return count;
 }
 

@@ -99,11 +99,26 @@ void start_feed(const std::string &url_and_time, const std::set<std::string> &ke
     FeedSettings::SplitFeedLine(url_and_time.c_str(), feed.url);
     feed.last_seen = FeedSettings::FindTimestamp(url_and_time.c_str());
     // A record that cannot be named or read is no record: the feed is
-    // fetched in full and its undated items count as new, as on a first run.
+    // fetched in full and its items go by their dates, as on a first run.
     if (feed_record_path(DataFolderPath, feed.url, feed.record_path, sizeof feed.record_path) &&
         kept.count(feed.record_path))
         read_feed_record(feed.record_path, feed.url, &feed.record);
     feed.download.start(feed.url, feed.last_seen, feed.record.etag.c_str(), feed.record.last_modified.c_str());
+}
+
+// The timestamp of a feed's entry after a delivery: the newest date
+// delivered, or the entry's own when that is later. An item delivered for
+// its key may be older than the last-seen time, which must not move back: an
+// earlier KIV, or this one without the feed's record, would deliver the
+// items in between again.
+const char *entry_timestamp(const char *newest, const char *last_seen)
+{
+    if (!FeedConverter::is_valid_date(newest))
+        return DefaultTimestamp;
+    const char *later = nullptr;
+    if (FeedConverter::is_valid_date(last_seen) && FeedConverter::compare_date(&later, newest, last_seen) == 1)
+        return later;
+    return newest;
 }
 
 // Awaits the started feed's download, converts it and appends its message to
@@ -159,8 +174,7 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed)
     feed.delivered = converted && !stopping;
     if (feed.delivered) {
         HostFunctions.AppendMessage(folder.c_str(), message.get());
-        feed.entry = std::string(feed.url) + "," +
-                     (FeedConverter::is_valid_date(date_message) ? date_message : DefaultTimestamp);
+        feed.entry = std::string(feed.url) + "," + entry_timestamp(date_message, feed.last_seen);
     }
     outcome_of_conversion(download.status, report, feed.delivered, &feed.outcome);
     return feed.delivered;

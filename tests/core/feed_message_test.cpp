@@ -199,9 +199,10 @@ TEST_F(FeedMessage, EveryLaterItemIsNewAndTheLatestDateIsKept)
     }
 }
 
-// Undated items are new when the feed's memory does not hold their key: the
-// guid, else the link, else a digest of title and description.
-TEST_F(FeedMessage, UndatedItemsAreNewOnceByTheirKeys)
+// Keys: the guid, else the link, else a digest of title and description.
+// The first conversion goes by dates and remembers every key; from then on
+// an item is new when its key is not remembered.
+TEST_F(FeedMessage, ItemsAreNewOnceByTheirKeys)
 {
     auto item = [](const std::string &children) { return "<item>" + children + "</item>"; };
     const std::string first = item("<title>g1</title><guid>urn:1</guid><link>http://l/1</link>") +
@@ -211,10 +212,12 @@ TEST_F(FeedMessage, UndatedItemsAreNewOnceByTheirKeys)
     ItemMemory memory;
     Conversion c = ConvertText(Rss20Feed(first), "2024-05-01T00:00:00Z", 0, &memory);
     EXPECT_EQ("g1,l2,d3,dated,", Titles(c.message));
-    ASSERT_EQ(3u, memory.keys.size());
-    EXPECT_EQ("g urn:1", memory.keys[1]);
-    EXPECT_EQ("l http://l/2", memory.keys[2]);
+    EXPECT_EQ(EveryKey, memory.scope);
+    // Oldest first: a document's last item is taken as its oldest.
+    ASSERT_EQ(4u, memory.keys.size());
     EXPECT_EQ(0u, memory.keys[0].find("d "));
+    EXPECT_EQ("l http://l/2", memory.keys[2]);
+    EXPECT_EQ("g urn:1", memory.keys[3]);
 
     // The same items again, one with a new link but its guid, one with a
     // changed description, and a new one on top.
@@ -225,25 +228,107 @@ TEST_F(FeedMessage, UndatedItemsAreNewOnceByTheirKeys)
                                DatedItem("dated", "2024-05-03T00:00:00Z");
     Conversion again = ConvertText(Rss20Feed(second), c.newest.c_str(), 0, &memory);
     EXPECT_EQ("new,d3,", Titles(again.message));
-    EXPECT_EQ(4u, memory.keys.size());
+    EXPECT_EQ(6u, memory.keys.size());  // the old digest of d3 stays remembered
     Conversion third = ConvertText(Rss20Feed(second), c.newest.c_str(), 0, &memory);
     EXPECT_EQ(0, third.result);
     EXPECT_TRUE(memory.walked);
-    EXPECT_EQ(4u, memory.keys.size());
+    EXPECT_EQ(6u, memory.keys.size());
 
     // An item left out of a full message is not remembered: it comes again.
     ItemMemory cut;
+    cut.scope = EveryKey;
     const std::string long_items = item("<title>a</title><guid>a</guid>") +
                                    item("<title>b</title><guid>b</guid><description>" + std::string(300, 'x') +
                                         "</description>");
     Conversion full = ConvertText(Rss20Feed(long_items), nullptr, 200, &cut);
     EXPECT_EQ("a,", Titles(full.message));
     EXPECT_EQ(std::vector<std::string>{"g a"}, cut.keys);
+    Conversion rest = ConvertText(Rss20Feed(long_items), nullptr, 0, &cut);
+    EXPECT_EQ("b,", Titles(rest.message));
 
     // Control characters do not break a key's line.
     TiXmlDocument document;
     ParseFeed(document, "<?xml version=\"1.0\"?><entry><id>tag:a&#10;b&#9;c</id></entry>");
     EXPECT_EQ("g tag:a b c", item_key(TiXmlHandle(document.RootElement()), FeedAtom));
+}
+
+// Patrols of one feed in turn, each a document, from a memory and a
+// last-seen time; each patrol delivers exactly the items a reader expects.
+TEST_F(FeedMessage, EachPatrolDeliversWhatIsNewByKey)
+{
+    auto dated = [](const std::string &title, const std::string &date, const std::string &extra = "") {
+        return "<item><title>" + title + "</title><guid>urn:" + title + "</guid>" + extra + "<dc:date>" + date +
+               "</dc:date></item>";
+    };
+    auto linked = [](const std::string &title, const std::string &date) {
+        return "<item><title>" + title + "</title><link>http://l/same</link><dc:date>" + date + "</dc:date></item>";
+    };
+    const std::string a = dated("a", "2024-06-01"), b = dated("b", "2024-06-02T10:00:00Z"),
+                      c = dated("c", "2024-05-20T08:00:00+09:00"), undated = "<item><guid>u</guid><title>u</title></item>";
+    struct Case {
+        const char *what;
+        KeyScope scope;
+        std::vector<std::string> keys;  // remembered before the first patrol
+        const char *last_seen;
+        std::vector<std::pair<std::string, const char *>> patrols;  // document, titles delivered
+    } cases[] = {
+        {"same day", NoKeys, {}, DefaultTimestamp,
+         {{a, "a,"}, {dated("a2", "2024-06-01") + a, "a2,"}, {dated("a2", "2024-06-01") + a, ""}}},
+        {"back-dated", NoKeys, {}, DefaultTimestamp, {{b + a, "b,a,"}, {b + c + a, "c,"}, {b + c + a, ""}}},
+        {"leaves and returns", NoKeys, {}, DefaultTimestamp, {{b + a, "b,a,"}, {b, ""}, {b + a, ""}}},
+        {"edited in place", NoKeys, {}, DefaultTimestamp,
+         {{a, "a,"}, {dated("a", "2024-06-03", "<description>more</description>"), ""}}},
+        // No record: the last-seen time decides once, and every key is kept.
+        {"no record", NoKeys, {}, "2024-06-01T12:00:00Z", {{b + a, "b,"}, {b + c + a, "c,"}}},
+        // A record of an earlier version: undated keys, the dates decide once.
+        {"undated keys", UndatedKeys, {"g u"}, "2024-06-01T12:00:00Z",
+         {{undated + b + a, "b,"}, {undated + b + c + a, "c,"}}},
+        {"every key", EveryKey, {"g urn:b"}, "2024-06-03T00:00:00Z", {{undated + b + a, "u,a,"}}},
+        // Items told apart by no key of their own go by their dates.
+        {"shared link", EveryKey, {"l http://l/same"}, "2024-06-01T12:00:00Z",
+         {{linked("y", "2024-06-02") + linked("x", "2024-06-01"), "y,"},
+          {linked("z", "2024-06-03") + linked("y", "2024-06-02"), "z,"}}},
+    };
+    for (const Case &test : cases) {
+        ItemMemory memory;
+        memory.scope = test.scope;
+        memory.keys = test.keys;
+        std::string last_seen = test.last_seen;
+        for (size_t i = 0; i < test.patrols.size(); ++i) {
+            Conversion patrol = ConvertText(Rss20Feed(test.patrols[i].first), last_seen.c_str(), 0, &memory);
+            EXPECT_EQ(test.patrols[i].second, Titles(patrol.message)) << test.what << ", patrol " << i + 1;
+            EXPECT_EQ(EveryKey, memory.scope);
+            const char *later = nullptr;
+            if (patrol.result && FeedConverter::compare_date(&later, patrol.newest.c_str(), last_seen.c_str()) &&
+                later == patrol.newest.c_str())
+                last_seen = patrol.newest;
+        }
+    }
+}
+
+// The memory keeps its keys oldest first and forgets the oldest beyond the
+// bound; a document's keys go to the end, its first item last.
+TEST_F(FeedMessage, MemoryForgetsTheOldestKeysFirst)
+{
+    ItemMemory memory;
+    for (int i = 0; i < MaxRememberedKeys; ++i)
+        memory.keys.push_back("g " + std::to_string(i));
+    remember_keys(&memory, {"g new1", "g 5", "g new2"});
+    ASSERT_EQ(size_t(MaxRememberedKeys), memory.keys.size());
+    EXPECT_EQ("g 2", memory.keys.front());
+    EXPECT_EQ((std::vector<std::string>{"g 9999", "g new2", "g 5", "g new1"}),
+              std::vector<std::string>(memory.keys.end() - 4, memory.keys.end()));
+    EXPECT_TRUE(memory.walked);
+    EXPECT_EQ(EveryKey, memory.scope);
+
+    // A document beyond the bound keeps its first items.
+    std::vector<std::string> document;
+    for (int i = 0; i <= MaxRememberedKeys; ++i)
+        document.push_back("g d" + std::to_string(i));
+    remember_keys(&memory, document);
+    ASSERT_EQ(size_t(MaxRememberedKeys), memory.keys.size());
+    EXPECT_EQ("g d" + std::to_string(MaxRememberedKeys - 1), memory.keys.front());
+    EXPECT_EQ("g d0", memory.keys.back());
 }
 
 TEST_F(FeedMessage, ItemDatedInUtcGetsTheCompletedDateLine)

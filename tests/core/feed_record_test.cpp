@@ -1,6 +1,7 @@
 // The per-feed record: its file name, what it keeps, and every kind of bad
 // file counting as no record.
 #include "feed/feed_record.h"
+#include "settings/feed_settings.h"
 #include "test_support.h"
 
 #include <cstdio>
@@ -15,7 +16,8 @@ FeedRecord Sample()
     FeedRecord record;
     record.etag = "\"v1-abc\"";
     record.last_modified = "Thu, 06 Jun 2024 18:30:00 GMT";
-    record.memory.keys = {"d 0123456789abcdef", "g urn:1", "l http://example.com/2"};
+    record.memory.scope = EveryKey;
+    record.memory.keys = {"l http://example.com/2", "g urn:1", "d 0123456789abcdef"};  // oldest first
     return record;
 }
 
@@ -41,13 +43,15 @@ TEST(FeedRecord, WrittenAndReadBackByItsAddress)
     EXPECT_EQ(Sample().etag, read.etag);
     EXPECT_EQ(Sample().last_modified, read.last_modified);
     EXPECT_EQ(Sample().memory.keys, read.memory.keys);
-    EXPECT_TRUE(read.memory.known);
+    EXPECT_EQ(EveryKey, read.memory.scope);
     // Another feed whose name would collide reads no record.
     EXPECT_EQ(0, read_feed_record(path, "http://example.com/other", &read));
-    EXPECT_FALSE(read.memory.known);
+    EXPECT_EQ(NoKeys, read.memory.scope);
 
-    // The bounds: keys beyond MaxRecordKeys and unusable validators are left out.
+    // The bounds: the newest MaxRecordKeys keys are kept, unusable keys and
+    // validators are left out.
     FeedRecord big;
+    big.memory.scope = EveryKey;
     big.etag = "\"a\"\r\nX-Injected: 1";
     big.last_modified = std::string(MaxValidatorLength + 1, 'x');
     for (int i = 0; i <= MaxRecordKeys; ++i)
@@ -55,9 +59,65 @@ TEST(FeedRecord, WrittenAndReadBackByItsAddress)
     big.memory.keys.push_back("g \n");
     ASSERT_EQ(1, write_feed_record(path, Url, big));
     ASSERT_EQ(1, read_feed_record(path, Url, &read));
-    EXPECT_EQ(size_t(MaxRecordKeys), read.memory.keys.size());
+    ASSERT_EQ(size_t(MaxRecordKeys), read.memory.keys.size());
+    EXPECT_EQ("g 100001", read.memory.keys.front());
+    EXPECT_EQ("g " + std::to_string(100000 + MaxRecordKeys), read.memory.keys.back());
     EXPECT_EQ("", read.etag);
     EXPECT_EQ("", read.last_modified);
+
+    // At the limit in every part, a record stays within MaxRecordBytes and
+    // reads back whole.
+    FeedRecord widest;
+    widest.memory.scope = EveryKey;
+    widest.etag = std::string(MaxValidatorLength, 'e');
+    widest.last_modified = std::string(MaxValidatorLength, 'm');
+    for (int i = 0; i < MaxRecordKeys; ++i) {
+        std::string number = std::to_string(i);
+        widest.memory.keys.push_back("g " + std::string(TextFieldSize - 1 - number.size(), 'k') + number);
+    }
+    const std::string long_url = "http://example.com/" + std::string(UrlBufferSize - 21, 'u');
+    const std::string text = format_feed_record(long_url.c_str(), widest);
+    EXPECT_GT(size_t(MaxRecordBytes), text.size());
+    EXPECT_EQ(1, parse_feed_record(text.data(), text.size(), long_url.c_str(), &read));
+    EXPECT_EQ(widest.memory.keys, read.memory.keys);
+    EXPECT_EQ(widest.etag, read.etag);
+}
+
+// Version 2 holds every item's key; version 1, as earlier versions wrote it,
+// undated items' keys, which are kept. A record is written in the version of
+// what it holds, so that one read as version 1 keeps its meaning until a
+// document was walked. Each version reads only the first lines it knows.
+TEST(FeedRecord, VersionsByTheirFirstLine)
+{
+    const std::string rest = std::string("url ") + Url + "\nkey g b\nkey g a\nend\n";
+    struct Case {
+        std::string first_line;
+        int read;
+        KeyScope scope;
+    } cases[] = {
+        {"KIV feed record 2", 1, EveryKey},
+        {"KIV feed record 1", 1, UndatedKeys},
+        {"KIV feed record 3", 0, NoKeys},
+        {"KIV feed record 2 ", 0, NoKeys},
+        {"KIV feed record 20", 0, NoKeys},
+        {"KIV feed record", 0, NoKeys},
+        {"kiv feed record 2", 0, NoKeys},
+    };
+    for (const Case &c : cases) {
+        const std::string text = c.first_line + "\n" + rest;
+        FeedRecord read;
+        EXPECT_EQ(c.read, parse_feed_record(text.data(), text.size(), Url, &read)) << c.first_line;
+        EXPECT_EQ(c.scope, read.memory.scope) << c.first_line;
+        if (c.read) {
+            EXPECT_EQ((std::vector<std::string>{"g b", "g a"}), read.memory.keys);
+            EXPECT_EQ(text, format_feed_record(Url, read)) << "written as read";
+        }
+    }
+    // Earlier versions take a record only when its first line is exactly
+    // theirs, so a version 2 record is none to them.
+    const std::string written = format_feed_record(Url, Sample());
+    EXPECT_EQ("KIV feed record 2\n", written.substr(0, 18));
+    EXPECT_NE(0u, written.find("KIV feed record 1\n"));
 }
 
 TEST(FeedRecord, BadRecordsCountAsNone)
@@ -68,16 +128,17 @@ TEST(FeedRecord, BadRecordsCountAsNone)
     // Cut anywhere, a record is no record.
     for (size_t length = 0; length < whole.size(); ++length) {
         EXPECT_EQ(0, parse_feed_record(whole.data(), length, Url, &read)) << length;
-        EXPECT_FALSE(read.memory.known);
+        EXPECT_EQ(NoKeys, read.memory.scope);
         EXPECT_TRUE(read.etag.empty() && read.memory.keys.empty());
     }
-    const std::string head = std::string("KIV feed record 1\nurl ") + Url + "\n";
+    const std::string head = std::string("KIV feed record 2\nurl ") + Url + "\n";
     const std::string garbage[] = {
         "\x89PNG\r\n\x1a\n",
-        "KIV feed record 2\nurl http://example.com/feed.xml\nend\n",
+        "KIV feed record 2\nurl http://example.com/feed.xml2\nend\n",
+        head + "key g 1\nkey g 2\nkey g 1\nend\n",
         head + "key g 1\r\nend\n",
         head + "key \nend\n",
-        head + "key g " + std::string(TextFieldSize + 1, 'k') + "\nend\n",
+        head + "key g " + std::string(TextFieldSize, 'k') + "\nend\n",  // a byte beyond the longest key
         head + "etag \"a\"\netag \"b\"\nend\n",
         head + "colour blue\nend\n",
         head + "end\nkey g 1\n",
@@ -87,7 +148,7 @@ TEST(FeedRecord, BadRecordsCountAsNone)
     };
     for (const std::string &text : garbage) {
         EXPECT_EQ(0, parse_feed_record(text.data(), text.size(), Url, &read)) << text;
-        EXPECT_FALSE(read.memory.known);
+        EXPECT_EQ(NoKeys, read.memory.scope);
     }
     std::string many = head;
     for (int i = 0; i <= MaxRecordKeys; ++i)
@@ -95,7 +156,7 @@ TEST(FeedRecord, BadRecordsCountAsNone)
     many += "end\n";
     EXPECT_EQ(0, parse_feed_record(many.data(), many.size(), Url, &read));
     EXPECT_EQ(1, parse_feed_record((head + "end\n").data(), head.size() + 4, Url, &read));
-    EXPECT_TRUE(read.memory.known && read.memory.keys.empty());
+    EXPECT_TRUE(read.memory.scope == EveryKey && read.memory.keys.empty());
 
     // Missing, empty, 50 MB, a folder in its place.
     TempFolder folder;
@@ -110,7 +171,7 @@ TEST(FeedRecord, BadRecordsCountAsNone)
     fputc('\n', file);
     fclose(file);
     EXPECT_EQ(0, read_feed_record(path.c_str(), Url, &read));
-    EXPECT_FALSE(read.memory.known);
+    EXPECT_EQ(NoKeys, read.memory.scope);
     // A record cannot be written where there is no folder; nothing crashes.
     const std::string nowhere = folder.Path("absent") + "/feed-0000000000000000.rec";
     EXPECT_EQ(0, write_feed_record(nowhere.c_str(), Url, Sample()));

@@ -6,14 +6,15 @@ FOLDER = "Inbox\\KIV"
 DEFAULT = "2000-01-01T00:00:00+09:00"
 
 
-def feed_xml(title, dates, description="about"):
+def feed_xml(title, dates, description="about", first=0):
     """An RSS 1.0 feed titled `title` with one item per date, in the given
-    order (newest first, as feeds list them), as UTF-8 bytes."""
+    order (newest first, as feeds list them), as UTF-8 bytes. The items are
+    numbered from `first` on, their links by their numbers."""
     items = "".join(
         "<item rdf:about=\"http://example.net/%s/%d\"><title>%s item %d</title>"
         "<link>http://example.net/%s/%d</link><description>text %d</description>"
         "<dc:date>%s</dc:date></item>\n" % (title, i, title, i, title, i, i, date)
-        for i, date in enumerate(dates))
+        for i, date in enumerate(dates, first))
     return ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
             "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\" "
             "xmlns=\"http://purl.org/rss/1.0/\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\">\n"
@@ -23,8 +24,8 @@ def feed_xml(title, dates, description="about"):
 
 
 def fresh_feed(title):
-    """A body function: every request gets one item newer than the last."""
-    return lambda number: feed_xml(title, ["2024-06-01T00:%02d:%02d+00:00" % divmod(number, 60)])
+    """A body function: every request gets a new item, newer than the last."""
+    return lambda number: feed_xml(title, ["2024-06-01T00:%02d:%02d+00:00" % divmod(number, 60)], first=number)
 
 
 def settings(*feeds, folder=FOLDER, interval=0, auto_sort=0):

@@ -1,8 +1,8 @@
 """Each item delivered once on real feeds, through the real KIV.dll under
-Wine: items dated by pubDate and Atom's updated/published, undated items
-remembered by key in the feed's record, an old item listed first, and
-conditional requests answered with 304. Each scenario runs three patrols:
-the second after the feed gained one item, the third with nothing changed."""
+Wine: items dated by pubDate and Atom's updated/published, undated items,
+items whose dates do not increase, all remembered by key in the feed's
+record, an old item listed first, and conditional requests answered with
+304. Each scenario runs two or three patrols."""
 import os
 import random
 import re
@@ -11,9 +11,9 @@ from datetime import datetime, timedelta, timezone
 
 from feed_server import http_date
 from kivhost import HostSession, run_host
-from patrol_helpers import DEFAULT, entries, settings, subjects
+from patrol_helpers import DEFAULT, entries, log_lines, settings, subjects
 
-SIGNATURE = b"KIV feed record 1\n"
+SIGNATURE = b"KIV feed record 2\n"
 
 
 def rss20(title, items):
@@ -140,6 +140,67 @@ def test_three_patrols_deliver_each_item_once(plugin, feed_server):
         assert record.startswith(SIGNATURE + b"url " + url.encode() + b"\n") and record.endswith(b"\nend\n")
 
 
+def test_items_whose_dates_do_not_increase_are_new_by_their_keys(plugin, feed_server):
+    """Three patrols of feeds that change between them as feeds do; each
+    patrol delivers exactly what a reader has not seen, and says so."""
+    def item(title, day, month=6, description="d"):
+        return {"title": title, "guid": "urn:" + title, "description": description,
+                "pubDate": http_date(datetime(2024, month, day, tzinfo=timezone.utc))}
+    a1, a2 = item("a1", 1), item("a2", 1)                     # dated by the day
+    b2, b1, b0 = item("b2", 2), item("b1", 1), item("b0", 20, 5)
+    r3, r2, r1 = item("r3", 3), item("r2", 2), item("r1", 1)
+    e1, e1_edited, e2 = item("e1", 1), item("e1", 3, description="edited"), item("e2", 4)
+    m3, m2, m1, m0, m_ = item("m3", 3), item("m2", 2), item("m1", 1), item("m0", 30, 5), item("m-", 29, 5)
+    feeds = [  # name, documents of the three patrols, items each delivers
+        ("sameday", [[a1], [a2, a1], [a2, a1]], [["a1"], ["a2"], []]),
+        ("backdated", [[b2, b1], [b2, b0, b1], [b2, b0, b1]], [["b2", "b1"], ["b0"], []]),
+        ("returns", [[r2, r1], [r3, r2], [r3, r2, r1]], [["r2", "r1"], ["r3"], []]),
+        ("edited", [[e1], [e1_edited], [e2, e1_edited]], [["e1"], [], ["e2"]]),
+        # Its record lost before the second patrol: the dates decide once,
+        # then the keys again.
+        ("lost", [[m2, m1], [m3, m0, m2, m1], [m3, m0, m_, m2, m1]], [["m2", "m1"], ["m3"], ["m-"]]),
+    ]
+    patrol = [0]
+    urls = [feed_server.serve("/" + name, lambda _, name=name, docs=docs: rss20(name, docs[patrol[0]]))
+            for name, docs, _ in feeds]
+    plugin.write_ini(settings(*(u + "," + DEFAULT for u in urls)))
+    for patrol[0] in range(3):
+        if patrol[0] == 1:
+            (plugin.data / record_name(urls[-1])).unlink()
+        expected = {name: wanted[patrol[0]] for name, _, wanted in feeds if wanted[patrol[0]]}
+        before = len(plugin.messages())
+        # The last feed delivers each time, so every feed was patrolled once its message is in.
+        run_host(plugin, "load", "wait-appends %d 60000" % len(expected), "unload")
+        assert delivered(plugin, before) == expected, patrol[0]
+        assert log_lines(plugin)[-len(feeds):] == [
+            (url, "delivered %d item%s" % (len(wanted[patrol[0]]), "s" if len(wanted[patrol[0]]) > 1 else "")
+             if wanted[patrol[0]] else "no new items") for url, (_, _, wanted) in zip(urls, feeds)]
+        # The last-seen time is the newest date delivered, never moved back.
+        assert entries(plugin)[4] == urls[1] + ",2024-06-02T00:00:00+00:00"
+    for url in urls:
+        record = (plugin.data / record_name(url)).read_bytes()
+        assert record.startswith(SIGNATURE + b"url " + url.encode() + b"\n"), record
+    assert b"\nkey g urn:m1\nkey g urn:m2\nkey g urn:m-\nkey g urn:m0\nkey g urn:m3\nend\n" in \
+        (plugin.data / record_name(urls[-1])).read_bytes()
+
+
+def test_a_record_of_the_earlier_version_is_read_and_rewritten(plugin, feed_server):
+    """A record that an earlier version wrote holds undated items' keys: those
+    stay known, the dates decide once, and the record becomes version 2."""
+    items = [{"title": "new", "guid": "urn:new", "pubDate": "Mon, 03 Jun 2024 00:00:00 GMT"},
+             {"title": "seen", "guid": "urn:seen"},
+             {"title": "old", "guid": "urn:old", "pubDate": "Sat, 01 Jun 2024 00:00:00 GMT"}]
+    url = feed_server.serve("/upgraded", rss20("upgraded", items))
+    plugin.data.mkdir()
+    (plugin.data / record_name(url)).write_bytes(b"KIV feed record 1\nurl " + url.encode() +
+                                                 b"\netag \"v0\"\nkey g urn:seen\nend\n")
+    plugin.write_ini(settings(url + ",2024-06-02T00:00:00+00:00"))
+    run_host(plugin, "load", "wait-appends 1 60000", "unload")
+    assert delivered(plugin) == {"upgraded": ["new"]}
+    assert (plugin.data / record_name(url)).read_bytes() == \
+        SIGNATURE + b"url " + url.encode() + b"\nkey g urn:old\nkey g urn:seen\nkey g urn:new\nend\n"
+
+
 def test_conditional_requests_and_304(plugin, feed_server):
     feed = rss20("both", [{"title": "c1", "pubDate": "Sat, 01 Jun 2024 10:00:00 GMT"}])
     date = "Sat, 01 Jun 2024 10:00:00 GMT"
@@ -190,7 +251,7 @@ def test_bad_records_count_as_none_and_unlisted_ones_go(plugin, feed_server):
     assert delivered(plugin) == {"b%d" % i: ["x%d" % i, "y%d" % i] for i in range(6)}
     for url in urls[:5]:
         record = (plugin.data / record_name(url)).read_bytes()
-        assert record == SIGNATURE + b"url " + url.encode() + b"\nkey g x\nkey l http://y/\nend\n"
+        assert record == SIGNATURE + b"url " + url.encode() + b"\nkey l http://y/\nkey g x\nend\n"
     assert (plugin.data / record_name(urls[5])).is_dir()
     assert not unlisted.exists() and (plugin.data / "keep.txt").read_bytes() == b"mine"
 

@@ -83,7 +83,7 @@ def test_manual_filter_follows_each_patrol_that_appended_when_auto_sort_is_on(pl
                                                                                news, filters):
     # Request n has a newer item than request n - 1; a request without news
     # carries a date that says nothing changed since the last delivery.
-    url = feed_server.serve("/feed", lambda n: feed_xml("feed", ["2024-06-%02dT00:00:00Z" % n]),
+    url = feed_server.serve("/feed", lambda n: feed_xml("feed", ["2024-06-%02dT00:00:00Z" % n], first=n),
                             last_modified=lambda n: None if news[n - 1] else "Sat, 01 Jan 2000 00:00:00 GMT")
     plugin.write_ini(settings(url + "," + DEFAULT, auto_sort=auto_sort))
     session = HostSession(plugin)
