@@ -156,10 +156,17 @@ def compare(expected, url, capacity, message):
     items, seen = expected["items"], message["items"]
     if len(seen) < len(items):
         # A message that would outgrow its buffer ends at an item boundary.
+        # The next block needs at least its title, link and the start of its
+        # text, and most likely about as much as the blocks before it.
         following = items[len(seen)]
-        smallest = 8 + len(following["title"].encode(CODE_PAGE, "replace")) + len(following["link"])
+        texts = [t for t in (following["summary"], following["content"]) if t]
+        smallest = 8 + sum(len(t.encode(CODE_PAGE, "replace")) for t in [following["title"], following["link"]] +
+                           sorted(texts, key=len)[:1])
+        if seen:
+            smallest = max(smallest, 2 * message["size"] // len(seen))
         if message["size"] + smallest <= capacity:
-            note("item-count", "%d items, KIV %d" % (len(items), len(seen)))
+            note("item-count", "%d items, KIV %d (%d bytes of %d)" % (len(items), len(seen), message["size"],
+                                                                      capacity))
     elif len(seen) > len(items):
         note("item-count", "%d items, KIV %d" % (len(items), len(seen)))
     for want, got in zip(items, seen):
@@ -191,6 +198,53 @@ def differences(expected, url, size, outcome, message):
     return compare(expected, url, size + MESSAGE_SLACK, message)
 
 
+def cause(document, field, detail):
+    """A first reason for a difference, from the document and KIV's words; the
+    known-differences file keeps whatever reason a person writes instead."""
+    head = document[:4096].lstrip(b"\xef\xbb\xbf")
+    root = re.search(rb"<([A-Za-z_][\w.:-]*)[\s>/]", re.sub(rb"<\?.*?\?>|<!--.*?-->|<!DOCTYPE[^>]*>", b"", head, flags=re.S))
+    root = root.group(1).decode("ascii", "replace") if root else ""
+    kiv = detail.rsplit(", KIV ", 1)[-1]
+    if field == "feed":
+        if "not a feed" in detail and re.search(rb"<\?xml-stylesheet", head):
+            return "a stylesheet processing instruction in the prolog"
+        if "not a feed" in detail and head[:2] in (b"\xff\xfe", b"\xfe\xff"):
+            return "UTF-16"
+        if root in ("html", "xhtml"):
+            return "a feed inside an HTML page"
+        if root == "feed" and b"http://www.w3.org/2005/Atom" not in head and b"http://purl.org/atom/ns#" not in head:
+            return "Atom with no namespace"
+        if b"my.netscape.com/rdf/simple/0.9" in head or b"channel.netscape.com/rdf/simple/0.9" in head:
+            return "RSS 0.90"
+        if re.search(rb"<\w+:(channel|item|rss)[\s>]", document):
+            return "RSS elements with a namespace prefix"
+        if re.search(rb"<channel[^>]*\sxmlns=", document):
+            return "the RSS 1.0 namespace declared on the channel, not the root"
+        if "no new items" in detail:
+            return "the channel is not the root's first child element"
+        return detail
+    if field in ("channel-link", "item-link"):
+        if kiv in ("''", '""'):
+            return "no link read"
+        if not re.match(r"'[a-z][a-z0-9+.-]*:", kiv):
+            return "a relative address left as it is"
+        return "another link taken"
+    if field in ("channel-title", "item-title"):
+        if kiv in ("''", '""', "' --'"):
+            return "no title read"
+        if re.search(r"&#?\w+;|<\w|&lt;", kiv):
+            return "markup or a character reference left in the title"
+        return "the title read otherwise (its encoding?)"
+    if field == "item-date":
+        return "no date read" if kiv.endswith("none") else "another date read"
+    if field == "item-text":
+        return "no body read" if kiv in ("''", '""') else "the body read otherwise"
+    if field == "item-count":
+        wanted, got = re.findall(r"\d+", detail)[:2]
+        return "elements after the items walked as items" if int(got) > int(wanted) else "items lost"
+    return detail
+
+
 def read_known():
     known = {}
     if KNOWN.is_file():
@@ -201,14 +255,15 @@ def read_known():
     return known
 
 
-def write_known(found, known):
+def write_known(found, known, corpus):
     lines = ["# Where today's KIV reads a corpus feed otherwise than the reference reader,",
              "# and why. Rewritten by scripts/corpus_check.py --update-known; the reasons",
              "# already written are kept.",
              "file\tfield\titems\twhy"]
     for (name, field), (count, detail) in sorted(found.items()):
-        why = known.get((name, field), (0, ""))[1] or detail
-        lines.append("\t".join((name, field, str(count), why.replace("\t", " "))))
+        why = known.get((name, field), (0, ""))[1] or "%s: %s" % (
+            cause((corpus / name).read_bytes(), field, detail), detail)
+        lines.append("\t".join((name, field, str(count), " ".join(why.split()))))
     KNOWN.write_text("\n".join(lines) + "\n", encoding="utf-8")
 
 
@@ -219,7 +274,7 @@ def patrol(corpus, rows):
     from patrol_helpers import log_lines, settings
 
     with tempfile.TemporaryDirectory() as work, FeedServer() as server:
-        urls = {row["file"]: server.serve("/" + row["file"], (corpus / row["file"]).read_bytes()) for row in rows}
+        urls = {row["file"]: server.serve("/" + urllib.parse.quote(row["file"]), (corpus / row["file"]).read_bytes()) for row in rows}
         plugin = PluginFolder(pathlib.Path(work) / "plugins")
         plugin.write_ini(settings(*urls.values()))
         host = HostSession(plugin)
@@ -286,9 +341,9 @@ def main():
         else:
             passed += 1
     for line in gone:
-        print("note: a known difference has gone: " + line)
+        print("note: a known difference has shrunk or gone: " + line)
     if args.update_known:
-        write_known(found, known)
+        write_known(found, known, corpus)
         print("wrote %s: %d differences" % (KNOWN.relative_to(ROOT), len(found)))
     print("corpus: %d feeds from %s in %.0f s: %d delivered, %d refused (%d are not well-formed); "
           "items %d expected, %d delivered; %d known differences, %d gone"
