@@ -15,6 +15,7 @@ keeping the reasons already written. Ends with "N passed, M failed"."""
 import argparse
 import calendar
 import difflib
+import hashlib
 import json
 import os
 import pathlib
@@ -324,7 +325,11 @@ def main():
         delivered += message is not None
         refused += outcome.startswith("failed")
         items_seen += len(message["items"]) if message else 0
-        diffs = differences(expected[name], url, int((corpus / name).stat().st_size), outcome, message)
+        document = (corpus / name).read_bytes()
+        if hashlib.sha256(document).hexdigest() != row["sha256"]:
+            diffs = {"file": (1, "not the file ORIGINS.tsv names (its SHA-256 differs)")}
+        else:
+            diffs = differences(expected[name], url, len(document), outcome, message)
         new = []
         for field, (count, detail) in sorted(diffs.items()):
             found[(name, field)] = (count, detail)
@@ -340,6 +345,10 @@ def main():
                 print("    " + line)
         else:
             passed += 1
+    for name in (row["file"] for row in rows):
+        if runs[name][1].startswith("failed"):
+            print("refused %s: %s%s" % (name, runs[name][1][len("failed: "):],
+                                        " (not well-formed)" if expected[name]["not_well_formed"] else ""))
     for line in gone:
         print("note: a known difference has shrunk or gone: " + line)
     if args.update_known:
