@@ -59,6 +59,10 @@ if [ ! -f "$src/tinyxml/tinyxml.cpp" ]; then
   mv "$(find "$src" -maxdepth 1 -type d -name 'tinyxml-*' | head -n 1)" "$src/tinyxml"
 fi
 
+# The real-world feed corpus, from the test data of Debian's source packages
+# of other feed readers, each file checked against tests/data/corpus/ORIGINS.tsv.
+/usr/bin/python3 "$root/scripts/corpus_collect.py" --cache "$build/corpus-src" --out "$build/corpus"
+
 # A private Wine prefix for the Windows build that runs here, created once.
 . "$root/scripts/windows-builds.sh"
 export WINEPREFIX="$build/$KIV_WINE_PREFIX_NAME" WINEARCH=$KIV_WINE_ARCH

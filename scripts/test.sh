@@ -3,7 +3,8 @@
 # set-up, both builds, the core tests natively (AddressSanitizer and
 # UndefinedBehaviorSanitizer, the shared settings operations also under
 # ThreadSanitizer) and under Wine, the plug-in tests through the stand-in
-# host, a short run of each fuzz target.
+# host, the real-world feed corpus through the same host in one run, a short
+# run of each fuzz target.
 # Ends with one summary line: "N passed, M failed".
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -85,6 +86,14 @@ if [ "$win32_built" = 0 ] && [ "$wine_built" = 0 ]; then
   p=$(grep -Eo '[0-9]+ passed' "$logs/plugin.log" | tail -n 1 | grep -Eo '[0-9]+' || echo 0)
   f=$(grep -Eo '[0-9]+ (failed|error)' "$logs/plugin.log" | awk '{s+=$1} END {print s+0}')
   count plugin "$rc" "${p:-0}" "${f:-0}"
+
+  # The real-world corpus in one host run, each feed a test.
+  (. "$wine_build/wine-env" && KIV_WIN32_BUILD="$root/$wine_build" \
+     scripts/with-display.sh /usr/bin/python3 scripts/corpus_check.py) >"$logs/corpus.log" 2>&1
+  rc=$?
+  read -r p f < <(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$logs/corpus.log" | tail -n 1 | awk '{print $1, $3}')
+  grep -E '^corpus: ' "$logs/corpus.log"
+  count corpus "$rc" "${p:-0}" "${f:-0}"
 fi
 
 if [ -x scripts/fuzz.sh ]; then
