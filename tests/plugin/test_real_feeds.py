@@ -38,6 +38,10 @@ TITLES = {
     "http://shop.example/ps-1251": "Дневник [  ]",
     "http://shop.example/ps-unknown": "Unheard of [  ]",
     "http://shop.example/ps-around": "Around the root [  ]",
+    # UTF-16 and UTF-32, with a byte order mark or declared.
+    "http://shop.example/utf-16le": "二重 【UTF-16】 [  ]",
+    "http://shop.example/utf-16be": "大端 [  ]",
+    "http://shop.example/utf-32le": "四倍 [  ]",
 }
 
 
