@@ -2,6 +2,7 @@
 #include "feed_converter.h"
 #include "code_pages.h"
 #include "document_text.h"
+#include "feed_namespaces.h"
 
 #include "../shell/scoped_handles.h"
 
@@ -136,5 +137,7 @@ int FeedConverter::load_feed_document(TiXmlDocument *document, const char *file_
     int parsed = parse_feed_text(document, text.get());
     if (!parsed && failure)
         *failure = document->ErrorDesc();
+    if (parsed)
+        name_elements_by_namespace(document);
     return parsed;
 }
