@@ -8,12 +8,9 @@
 
 namespace {
 
-bool starts_folded(const char *text, const char *lower)
+bool is_text_media_type(const char *type)
 {
-    for (; *lower; ++text, ++lower)
-        if ((*text >= 'A' && *text <= 'Z' ? *text - 'A' + 'a' : *text) != *lower)
-            return false;
-    return true;
+    return same_folded(std::string(type, strnlen(type, 5)).c_str(), "text/");
 }
 
 // application/xml, text/xml, application/xhtml+xml and the like.
@@ -86,14 +83,14 @@ bool decode_base64_content(TiXmlElement *element, TiXmlText *text)
     const char *mode = element->Attribute("mode");
     const char *type = element->Attribute("type");
     bool base64 = mode ? strcmp(mode, "base64") == 0
-                       : type && strchr(type, '/') && !starts_folded(type, "text/") && !is_xml_media_type(type) &&
+                       : type && strchr(type, '/') && !is_text_media_type(type) && !is_xml_media_type(type) &&
                              element->ValueStr() == "content";
     if (!base64)
         return true;
     std::string bytes;
     bool decoded = decode_base64(text->Value(), &bytes);
     element->RemoveAttribute("mode");
-    if (type && !starts_folded(type, "text/"))
+    if (type && !is_text_media_type(type))
         element->SetAttribute("type", "text");
     if (!decoded)
         return true;
