@@ -39,6 +39,12 @@ const CodePageName Names[] = {
     {"euc-kr", 949},               {"ks_c_5601-1987", 949},         {"cp949", 949},
     {"tis-620", 874},              {"windows-874", 874},            {"iso-8859-11", 874},
     {"macintosh", 10000},
+    // A text of single bytes that names a wider form of Unicode was
+    // written out as UTF-8 and kept its old declaration: the declaration
+    // read as ASCII, which no UTF-16 or UTF-32 text does.
+    {"utf-16", CodePageUtf8},      {"utf-16le", CodePageUtf8},      {"utf-16be", CodePageUtf8},
+    {"utf-32", CodePageUtf8},      {"utf-32le", CodePageUtf8},      {"utf-32be", CodePageUtf8},
+    {"ucs-2", CodePageUtf8},       {"iso-10646-ucs-2", CodePageUtf8}, {"unicode", CodePageUtf8},
 };
 
 }  // namespace
@@ -132,6 +138,73 @@ bool is_valid_utf8(const char *text, size_t length)
             return false;
         p += trail + 1;
     }
+    return true;
+}
+
+namespace {
+
+void append_utf8(unsigned long c, std::string *out)
+{
+    if (c < 0x80) {
+        *out += char(c);
+    } else if (c < 0x800) {
+        *out += char(0xc0 | c >> 6);
+        *out += char(0x80 | (c & 0x3f));
+    } else if (c < 0x10000) {
+        *out += char(0xe0 | c >> 12);
+        *out += char(0x80 | (c >> 6 & 0x3f));
+        *out += char(0x80 | (c & 0x3f));
+    } else {
+        *out += char(0xf0 | c >> 18);
+        *out += char(0x80 | (c >> 12 & 0x3f));
+        *out += char(0x80 | (c >> 6 & 0x3f));
+        *out += char(0x80 | (c & 0x3f));
+    }
+}
+
+const unsigned long Replacement = 0xfffd;
+
+}  // namespace
+
+bool unicode_text_to_utf8(const char *text, size_t length, std::string *out)
+{
+    const unsigned char *b = reinterpret_cast<const unsigned char *>(text);
+    auto starts = [&](const char *bytes, size_t n) { return length >= n && memcmp(b, bytes, n) == 0; };
+    size_t unit = 0, skip = 0;
+    bool big = false;
+    if (starts("\0\0\xfe\xff", 4) || starts("\0\0\0<", 4))
+        unit = 4, big = true, skip = b[3] == 0xff ? 4 : 0;
+    else if (starts("\xff\xfe\0\0", 4) || starts("<\0\0\0", 4))
+        unit = 4, skip = b[0] == 0xff ? 4 : 0;
+    else if (starts("\xfe\xff", 2) || (starts("\0<\0", 3) && length >= 4 && b[3]))
+        unit = 2, big = true, skip = b[0] == 0xfe ? 2 : 0;
+    else if (starts("\xff\xfe", 2) || (starts("<\0", 2) && length >= 4 && b[2] && !b[3]))
+        unit = 2, skip = b[0] == 0xff ? 2 : 0;
+    else
+        return false;
+    auto read = [&](size_t at) {
+        unsigned long value = 0;
+        for (size_t i = 0; i < unit; ++i)
+            value |= static_cast<unsigned long>(b[at + i]) << 8 * (big ? unit - 1 - i : i);
+        return value;
+    };
+    std::string utf8;
+    utf8.reserve((length - skip) / 2 * 3);
+    const size_t end = skip + (length - skip) / unit * unit;
+    for (size_t at = skip; at < end; at += unit) {
+        unsigned long c = read(at);
+        if (unit == 2 && c >= 0xd800 && c <= 0xdbff && at + 2 < end) {
+            unsigned long low = read(at + 2);
+            if (low >= 0xdc00 && low <= 0xdfff) {
+                c = 0x10000 + ((c - 0xd800) << 10) + (low - 0xdc00);
+                at += 2;
+            }
+        }
+        if ((c >= 0xd800 && c <= 0xdfff) || c > 0x10ffff)
+            c = Replacement;
+        append_utf8(c, &utf8);
+    }
+    out->swap(utf8);
     return true;
 }
 

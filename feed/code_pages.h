@@ -24,6 +24,13 @@ size_t encode_character(unsigned code_page, unsigned long code_point, char *out)
 
 bool is_valid_utf8(const char *text, size_t length);
 
+// A text in UTF-16 or UTF-32, little- or big-endian, as its byte order mark
+// or its first character '<' shows, as UTF-8 in out, the mark left out;
+// false, with out unchanged, for a text of single bytes. A code unit cut
+// short at the end is dropped; an unpaired surrogate and a value beyond
+// Unicode read as U+FFFD. At most 3 bytes of UTF-8 for every 2 of text.
+bool unicode_text_to_utf8(const char *text, size_t length, std::string *out);
+
 // Whole-text comparison in which only ASCII letters fold: names are ASCII,
 // and a multi-byte text must never match by a folded trail byte. Null
 // matches nothing.

@@ -235,7 +235,7 @@ void blank_internal_subset(char *text)
 
 }  // namespace
 
-char *ready_document_text(char *text, size_t length, size_t spare)
+char *ready_document_text(char *text, size_t length, size_t spare, bool unicode)
 {
     blank_instructions(text);
     Prolog prolog;
@@ -244,7 +244,8 @@ char *ready_document_text(char *text, size_t length, size_t spare)
     unsigned code_page = code_page_of(declared);
     // Only a text that starts as markup is given a declaration: anything
     // else fails to parse, and must fail as it would have.
-    if (!*declared && *skip_space(text + prolog.bom) == '<' && (prolog.bom || is_valid_utf8(text, length)))
+    bool markup = *skip_space(text + prolog.bom) == '<';
+    if (markup && (unicode || (!*declared && (prolog.bom || is_valid_utf8(text, length)))))
         code_page = CodePageUtf8;
     if (same_folded(declared, "UTF-8")) {
         // read as it is

@@ -3,6 +3,7 @@
 // a feed splits one to write its "]]>". Each piece is condensed on its own,
 // the white space between a text and a CDATA section dropped with it.
 #include "element_text.h"
+#include "content_modes.h"
 
 #include <string>
 
@@ -56,8 +57,7 @@ const char *element_text(TiXmlElement *element)
 {
     if (!element)
         return nullptr;
-    const char *type = element->Attribute("type");
-    if (type && std::string(type) == "xhtml")
+    if (holds_markup(element))
         make_markup_text(element);
     TiXmlNode *first = element->FirstChild();
     TiXmlText *text = first ? first->ToText() : nullptr;
@@ -81,5 +81,5 @@ const char *element_text(TiXmlElement *element)
         }
         text->SetValue(whole);
     }
-    return text->Value();
+    return decode_base64_content(element, text) ? text->Value() : nullptr;
 }

@@ -1,6 +1,8 @@
 // Loading a downloaded feed file into a TinyXML document.
 #include "feed_converter.h"
+#include "code_pages.h"
 #include "document_text.h"
+#include "feed_namespaces.h"
 
 #include "../shell/scoped_handles.h"
 
@@ -56,6 +58,25 @@ char *FeedConverter::read_feed_text(TiXmlDocument *document, const char *file_pa
         return nullptr;
     }
     text[length] = '\0';
+    // UTF-16 and UTF-32 hold zero bytes, where the text would end below:
+    // such a text becomes UTF-8 first, whatever it declares.
+    bool unicode = false;
+    {
+        std::string utf8;
+        if (unicode_text_to_utf8(text, size_t(length), &utf8)) {
+            char *converted = static_cast<char *>(malloc(utf8.size() + SpareZeroBytes));
+            if (!converted) {
+                document->SetError(TiXmlBase::TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
+                return nullptr;
+            }
+            memcpy(converted, utf8.data(), utf8.size());
+            converted[utf8.size()] = '\0';
+            block.reset(converted);
+            text = converted;
+            length = long(utf8.size());
+            unicode = true;
+        }
+    }
     const char *read = text;
     char *write = text;
     while (*read) {
@@ -70,7 +91,7 @@ char *FeedConverter::read_feed_text(TiXmlDocument *document, const char *file_pa
     // Everything after the text is zero: what lay beyond an embedded NUL or
     // behind the shortened line ends must not be reachable either.
     memset(write, 0, size_t(text + length - write) + SpareZeroBytes);
-    char *ready = ready_document_text(text, size_t(write - text), SpareZeroBytes);
+    char *ready = ready_document_text(text, size_t(write - text), SpareZeroBytes, unicode);
     if (!ready) {
         document->SetError(TiXmlBase::TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
         return nullptr;
@@ -116,5 +137,7 @@ int FeedConverter::load_feed_document(TiXmlDocument *document, const char *file_
     int parsed = parse_feed_text(document, text.get());
     if (!parsed && failure)
         *failure = document->ErrorDesc();
+    if (parsed)
+        name_elements_by_namespace(document);
     return parsed;
 }

@@ -5,6 +5,8 @@
 #include "element_text.h"
 #include "text_copy.h"
 
+#include <cstring>
+
 namespace {
 
 const char Rss10Namespace[] = "http://purl.org/rss/1.0/";
@@ -30,11 +32,33 @@ bool is_xml_1_0(TiXmlHandle docHandle)
     return !declaration || same_folded(declaration->Version(), "1.0");
 }
 
-// The versions of RSS that 2.0 reads on from, and an rss root without one.
+// The versions of RSS that 2.0 reads on from, and an rss root without one:
+// 2 and every 2.x ("2.01" is met).
 bool is_rss_version(const char *version)
 {
-    return !version || same_folded(version, "2.0") || same_folded(version, "0.92") ||
-           same_folded(version, "0.93") || same_folded(version, "0.94");
+    if (!version || same_folded(version, "0.92") || same_folded(version, "0.93") || same_folded(version, "0.94"))
+        return true;
+    if (version[0] != '2')
+        return false;
+    if (version[1] == '\0')
+        return true;
+    const char *p = version + 1;
+    if (*p++ != '.' || !(*p >= '0' && *p <= '9'))
+        return false;
+    while (*p >= '0' && *p <= '9')
+        ++p;
+    return *p == '\0';
+}
+
+// Whether the root declares the namespace uri, as the default or under a
+// prefix (<rdf:RDF xmlns:rss="http://purl.org/rss/1.0/">).
+bool declares_namespace(const TiXmlElement *root, const char *uri)
+{
+    for (const TiXmlAttribute *a = root->FirstAttribute(); a; a = a->Next())
+        if (strncmp(a->Name(), "xmlns", 5) == 0 && (a->Name()[5] == '\0' || a->Name()[5] == ':') &&
+            same_folded(a->Value(), uri))
+            return true;
+    return false;
 }
 
 }  // namespace
@@ -46,16 +70,15 @@ int FeedConverter::get_feed_type(TiXmlHandle docHandle)
         return FeedUnknown;
     const char *name = root->Value();
     const char *version = root->Attribute("version");
-    const char *xmlns = root->Attribute("xmlns");
     if (same_folded(name, "rss") && same_folded(version, "0.91"))
         return FeedRss091;
     if (same_folded(name, "rss") && is_rss_version(version))
         return FeedRss20;
-    if (same_folded(name, "rdf:RDF") && same_folded(xmlns, Rss10Namespace))
+    if (same_folded(name, "rdf:RDF") && declares_namespace(root, Rss10Namespace))
         return FeedRss10;
-    if (same_folded(name, "feed") && same_folded(version, "0.3") && same_folded(xmlns, Atom03Namespace))
+    if (same_folded(name, "feed") && same_folded(version, "0.3") && declares_namespace(root, Atom03Namespace))
         return FeedAtom;
-    if (same_folded(name, "feed") && same_folded(xmlns, Atom10Namespace))
+    if (same_folded(name, "feed") && declares_namespace(root, Atom10Namespace))
         return FeedAtom;
     return FeedUnknown;
 }

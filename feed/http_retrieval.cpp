@@ -285,10 +285,10 @@ int FeedConverter::download_feed(const char *url, const char *file_temp, const c
     unsigned long announced = announced_length(request.get());
     if (announced > MaxFeedBytes)
         return failed(outcome, "announced too large", FailureTooLarge);
-    ScopedFile cOFStrm(fopen(file_temp, "w"));  // text mode
+    ScopedFile cOFStrm(fopen(file_temp, "wb"));  // the bytes as they came
     if (!cOFStrm.get())
         return failed(outcome, "cannot write the download file", FailureLocal);
-    char chunk[ChunkSize + 1];
+    char chunk[ChunkSize];
     unsigned long total = 0;
     for (;;) {
         // A failed wait or read, a cut body, a body beyond the bound, a server
@@ -322,10 +322,9 @@ int FeedConverter::download_feed(const char *url, const char *file_temp, const c
         }
         if (total > MaxFeedBytes)
             return failed(outcome, "too large", FailureTooLarge);
-        // Written as a string: bytes after a NUL in the body are counted but
-        // not stored; no feed holds one.
-        chunk[ReadSize] = '\0';
-        fputs(chunk, cOFStrm.get());
+        // Stored whole: a feed in UTF-16 or UTF-32 holds zero bytes, and the
+        // reading of the file decides where the text ends.
+        fwrite(chunk, 1, ReadSize, cOFStrm.get());
         fflush(cOFStrm.get());
     }
 }

@@ -1,6 +1,7 @@
 // Item dates in the forms feeds write beside dc:date and modified: RSS
 // pubDate (RFC 822 and its common deviations, or a W3C date-time), Atom
-// updated, published, issued and created (RFC 3339). Each is normalised to
+// updated, published, issued and created (RFC 3339), Dublin Core's
+// dcterms:modified, issued and created; each in either form. Each is normalised to
 // the long timestamp text that a dc:date gives, so that everything after the
 // reading (comparison, the date line, the Date header, KIV.ini) is the same.
 #include "feed_converter.h"
@@ -230,8 +231,13 @@ int FeedConverter::normalise_date(const char *text, char *out)
 
 int FeedConverter::get_fallback_item_date(TiXmlHandle item, int feed_type, char *out)
 {
-    static const char *const rss_elements[] = {"pubDate", nullptr};
-    static const char *const atom_elements[] = {"updated", "published", "issued", "created", nullptr};
+    // Dublin Core's terms after the elements of the feed's own kind; for
+    // Atom last its first choice, modified, in any form the others take
+    // (an RFC 822 date, fractions of a second).
+    static const char *const rss_elements[] = {"pubDate", "dcterms:modified", "dcterms:issued", "dcterms:created",
+                                               nullptr};
+    static const char *const atom_elements[] = {"updated", "published", "issued", "created", "dcterms:modified",
+                                                "dcterms:issued", "dcterms:created", "modified", nullptr};
     if (!out)
         return 0;
     char text[TextFieldSize];

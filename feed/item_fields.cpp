@@ -74,7 +74,7 @@ int FeedConverter::get_title(TiXmlHandle parent, int encoding, int, char *field)
 {
     if (!field)
         return 0;
-    copy_child_text(parent, "title", field);
+    copy_child_text(parent, "title", field) || copy_child_text(parent, "dc:title", field);
     convert_field(encoding, field);
     make_single_line(field);
     return 1;
@@ -99,7 +99,8 @@ int FeedConverter::get_link(TiXmlHandle parent, int feed_type, char *field)
 int FeedConverter::get_description(TiXmlHandle parent, int encoding, int feed_type, char *field)
 {
     if (!copy_child_text(parent, feed_type == FeedAtom ? "tagline" : "description", field) &&
-        !(feed_type == FeedAtom && copy_child_text(parent, "subtitle", field)))
+        !(feed_type == FeedAtom && copy_child_text(parent, "subtitle", field)) &&
+        !copy_child_text(parent, "dc:description", field))
         return 0;
     convert_field(encoding, field);
     return 1;
@@ -111,7 +112,8 @@ int FeedConverter::get_item_description(TiXmlHandle parent, int encoding, int fe
         return 0;
     const char *text;
     if (!get_child_text(parent, feed_type == FeedAtom ? "summary" : "description", &text) &&
-        !get_child_text(parent, feed_type == FeedAtom ? "content" : "content:encoded", &text))
+        !get_child_text(parent, feed_type == FeedAtom ? "content" : "content:encoded", &text) &&
+        !get_child_text(parent, "dc:description", &text))
         return 0;
     // HTML is made readable before the host converts it; a description that
     // reads as nothing is no description.

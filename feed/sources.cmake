@@ -4,6 +4,8 @@ list(APPEND KIV_CORE_SOURCES
   feed/code_pages.cpp
   feed/document_shape.cpp
   feed/feed_recognition.cpp
+  feed/feed_namespaces.cpp
+  feed/content_modes.cpp
   feed/element_text.cpp
   feed/item_fields.cpp
   feed/html_text.cpp

@@ -90,7 +90,8 @@ CASES = {
     "html-page": (dict(body=b"<!DOCTYPE html><html><body><p>Gone fishing<br></body></html>"), False),
     "binary-noise": (dict(body=noise(256 * 1024, 1)), False),
     "binary-without-nul": (dict(body=bytes(b for b in noise(256 * 1024, 2) if b)), False),
-    "utf-16-feed": (dict(body=b"\xff\xfe" + rss("utf16").decode().encode("utf-16-le")), False),
+    # UTF-16 is read as UTF-8 is, whatever the declaration names.
+    "utf-16-feed": (dict(body=b"\xff\xfe" + rss("utf16").decode().encode("utf-16-le")), True),
     "feed-then-nul-then-noise": (dict(body=rss("nul-after") + b"\0" + noise(4096, 3)), True),
     # Documents that are malformed.
     "unclosed-elements": (dict(body=rss("unclosed")[:-len(b"</item>\n</rdf:RDF>\n")] + b"<b><i>"), False),

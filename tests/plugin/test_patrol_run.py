@@ -120,9 +120,8 @@ def test_feed_whose_download_file_cannot_be_made_is_skipped_and_kept(plugin, fee
 
 @pytest.mark.skipif(is_64bit_build(), reason="a 64-bit address space cannot be filled")
 def test_feed_whose_message_cannot_be_allocated_is_skipped_and_kept(plugin, feed_server):
-    # A body of 8 MB, the most a feed may send, nearly all NUL bytes, which
-    # are counted but not stored: the message buffer would need 8 MB in one
-    # piece. The address space is filled once the plug-in is loaded and the
+    # A body of 8 MB, the most a feed may send, nearly all NUL bytes, where
+    # the text ends: the message buffer would need 8 MB in one piece. The address space is filled once the plug-in is loaded and the
     # patrol under way, held at the server.
     body = feed_xml("big", ITEMS)
     big = feed_server.serve("/big", body + b"\0" * ((8 << 20) - len(body)), hold=True) + "," + LAST_SEEN

@@ -38,7 +38,28 @@ TITLES = {
     "http://shop.example/ps-1251": "Дневник [  ]",
     "http://shop.example/ps-unknown": "Unheard of [  ]",
     "http://shop.example/ps-around": "Around the root [  ]",
+    # UTF-16 and UTF-32, with a byte order mark or declared.
+    "http://shop.example/utf-16le": "二重 【UTF-16】 [  ]",
+    "http://shop.example/utf-16be": "大端 [  ]",
+    "http://shop.example/utf-32le": "四倍 [  ]",
+    # Forms of older specifications and of forgiving readers, one of each kind.
+    "http://shop.example/forms-10": "RSS 1.0 under a prefix [  ]",
+    "http://shop.example/forms-091": "RSS 0.91 dated by dcterms [  ]",
+    "http://shop.example/forms-201": "RSS 2.01 with Dublin Core [  ]",
+    "http://shop.example/forms-20": "RSS 2.0 under a prefix [  ]",
+    "http://shop.example/forms-03-base64": "Atom 0.3 in base64 [  ]",
+    "http://shop.example/forms-03-xml": "Atom 0.3 as XML [  ]",
+    "http://shop.example/forms-1": "Atom 1.0 under a prefix [  ]",
 }
+
+# Item texts that only the forms above give.
+BODIES = [
+    "Every element prefixed.",
+    "Told by dc:description.",
+    "Tea & cake at four.",
+    "Seeds sown today.",
+    "Harvest notes, in base64.",
+]
 
 
 def test_every_real_feed_shape_is_delivered_and_reads_right(plugin, feed_server):
@@ -60,6 +81,8 @@ def test_every_real_feed_shape_is_delivered_and_reads_right(plugin, feed_server)
         assert link in lines
         if title:
             assert title in lines, (link, title)
+    for body in BODIES:
+        assert body in lines, body
     # Valid UTF-8 with no encoding declared, with or without a declaration.
     assert "苗の植え付け [  ]" in lines and "トマト [  ]" in lines
     # Texts the host's code page lacks arrive as the host makes them, whole lines still.
