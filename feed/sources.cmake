@@ -5,6 +5,7 @@ list(APPEND KIV_CORE_SOURCES
   feed/document_shape.cpp
   feed/feed_recognition.cpp
   feed/element_text.cpp
+  feed/addresses.cpp
   feed/item_fields.cpp
   feed/html_text.cpp
   feed/calendar_days.cpp

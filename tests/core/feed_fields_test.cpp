@@ -47,8 +47,8 @@ TEST(FeedFields, RssAndAtomReadTheirOwnElements)
                          EncodingNone, FeedRss20);
     EXPECT_EQ("T", rss.title);
     EXPECT_EQ("http://l/", rss.link);
-    EXPECT_EQ("D <b>", rss.description);
-    EXPECT_EQ("D", rss.item_description);  // the item's text is read as HTML, the channel's is not
+    EXPECT_EQ("D", rss.description);  // read as HTML, as the item's text is
+    EXPECT_EQ("D", rss.item_description);
     EXPECT_EQ("K", rss.subject);
     EXPECT_EQ(1, rss.link_result);
     EXPECT_EQ(1, rss.description_result);
