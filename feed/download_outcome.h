@@ -1,5 +1,7 @@
 // What one feed download came to, and the request headers it sends.
 #pragma once
+#include "addresses.h"
+
 #include <cstddef>
 
 enum DownloadResult {
@@ -42,6 +44,10 @@ struct DownloadOutcome {
     int status = 0;                    // the final response's HTTP status, when one arrived
     char etag[ValidatorSize] = "";     // the response's validators, when Downloaded
     char last_modified[ValidatorSize] = "";
+    // Where the body came from, when Downloaded: its Content-Location, made
+    // absolute, else the address after redirects. Relative links in the
+    // feed are relative to it.
+    char address[AddressSize] = "";
 };
 
 // The extra headers of every feed request: Connection: close, and

@@ -32,7 +32,8 @@ void space_texts_beside_elements(TiXmlNode *parent)
 }
 
 // An XHTML text construct holds its markup as elements, mostly inside one
-// div that only wraps it.
+// div that only wraps it; so does a text whose feed wrote its HTML unescaped
+// ("Example <b>Atom</b>").
 void make_markup_text(TiXmlElement *element)
 {
     space_texts_beside_elements(element);
@@ -40,15 +41,34 @@ void make_markup_text(TiXmlElement *element)
     TiXmlElement *only = element->FirstChild() == element->LastChild() ? element->FirstChildElement() : nullptr;
     if (only && only->ValueStr() == "div")
         content = only;
-    TiXmlPrinter printer;
-    printer.SetStreamPrinting();
-    for (TiXmlNode *node = content->FirstChild(); node; node = node->NextSibling())
+    // A CDATA section beside the markup holds HTML as it stands.
+    std::string markup;
+    for (TiXmlNode *node = content->FirstChild(); node; node = node->NextSibling()) {
+        TiXmlText *text = node->ToText();
+        if (text && text->CDATA()) {
+            markup += text->ValueStr();
+            continue;
+        }
+        TiXmlPrinter printer;
+        printer.SetStreamPrinting();
         node->Accept(&printer);
+        markup += printer.Str();
+    }
     element->Clear();
-    if (!printer.Str().empty())
-        element->LinkEndChild(new TiXmlText(printer.CStr()));
+    if (!markup.empty())
+        element->LinkEndChild(new TiXmlText(markup));
     // It is HTML text now: read again, it stays what it is.
     element->SetAttribute("type", "html");
+}
+
+// Whether element holds anything but text and CDATA pieces: elements,
+// comments, processing instructions written unescaped.
+bool holds_unescaped_markup(const TiXmlElement *element)
+{
+    for (TiXmlNode *node = element->FirstChild(); node; node = node->NextSibling())
+        if (!node->ToText())
+            return true;
+    return false;
 }
 
 }  // namespace
@@ -82,4 +102,11 @@ const char *element_text(TiXmlElement *element)
         text->SetValue(whole);
     }
     return decode_base64_content(element, text) ? text->Value() : nullptr;
+}
+
+const char *element_markup_text(TiXmlElement *element)
+{
+    if (element && holds_unescaped_markup(element))
+        make_markup_text(element);
+    return element_text(element);
 }

@@ -123,11 +123,15 @@ public:
     static char *read_feed_text(TiXmlDocument *document, const char *file_path);
     static int parse_feed_text(TiXmlDocument *document, const char *text);
 
-    // Field extraction.
+    // Field extraction. Titles, descriptions and subjects are read as a
+    // person reads them (html_text.h). address, when given, is the address
+    // the document came from: relative links are made absolute against it,
+    // or against the xml:base around them.
     static int get_title(TiXmlHandle parent, int encoding, int feed_type, char *field);
-    static int get_link(TiXmlHandle parent, int feed_type, char *field);
+    static int get_link(TiXmlHandle parent, int feed_type, char *field, const char *address = nullptr);
     static int get_description(TiXmlHandle parent, int encoding, int feed_type, char *field);
-    static int get_item_description(TiXmlHandle parent, int encoding, int feed_type, char **description);
+    static int get_item_description(TiXmlHandle parent, int encoding, int feed_type, char **description,
+                                    const char *address = nullptr);
     static int get_subject(TiXmlHandle parent, int encoding, int feed_type, char *field);
 
     // Timestamps.
@@ -154,11 +158,15 @@ public:
     // memory, when given, holds the feed's remembered item keys on the way
     // in and those to remember after this document on the way out (see
     // item_walk.h), also when nothing is new. report, when given, tells what came of it.
+    // address, when given, is the address the document came from (after
+    // redirects, or the response's Content-Location), which relative links
+    // are resolved against.
     static int convert_feed(char *message, size_t message_size, const char *file_path,
                             const char *last_seen, char *newest, ItemMemory *memory = nullptr,
-                            ConversionReport *report = nullptr);
+                            ConversionReport *report = nullptr, const char *address = nullptr);
     static int convert_items(TiXmlHandle item, MessageBuffer *message, const char *last_seen,
-                             char *newest, int encoding, int feed_type, ItemMemory *memory = nullptr);
+                             char *newest, int encoding, int feed_type, ItemMemory *memory = nullptr,
+                             const char *address = nullptr);
     // out holds FormatLimit bytes.
     static int format_from(const char *link, char *out);
     static int format_subject(const char *title, const char *description, char *out);

@@ -5,11 +5,14 @@
 // least three bytes gives at most two line ends, a list item (four bytes) at
 // most one line end and an eight-byte marker, a link (at least ten bytes) a
 // mark and a list line of ten bytes more than its address at most; text and
-// references are never longer than themselves. Hence HtmlTextGrowth.
+// references are never longer than themselves. Hence HtmlTextGrowth. An
+// address made absolute grows by its base and a slash at most.
 #include "html_text.h"
+#include "addresses.h"
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -273,6 +276,8 @@ struct Render {
     size_t size;    // of out, at least 1
     size_t length;  // written so far
     bool utf8;
+    bool marks;     // links get a mark and a line in the list
+    const char *base;  // what their addresses are relative to, or null
     bool listing;   // the pass that writes only the list of link addresses
     bool shown;     // some text is written: line ends and spaces now count
     int breaks;     // line ends due, at most 2 (one blank line)
@@ -423,6 +428,25 @@ void store_resolved(Render &r, const char *p, const char *end, bool address)
     }
 }
 
+// A link's address: its references resolved, then made absolute against
+// the base. References are never longer than themselves, so the address as
+// written fits a buffer of its own length.
+void store_address(Render &r, const char *href, const char *end)
+{
+    if (!r.base) {
+        store_resolved(r, href, end, true);
+        return;
+    }
+    std::string written(size_t(end - href) + 1, '\0');
+    Render address = Render();
+    address.out = &written[0];
+    address.size = written.size();
+    address.utf8 = r.utf8;
+    store_resolved(address, href, end, true);
+    address.out[address.length] = '\0';
+    r.length += resolve_address(r.base, address.out, r.out + r.length, r.size - r.length);
+}
+
 struct Tag {
     const TagRule *rule;  // null for an element that is not in the table
     bool closing;
@@ -507,7 +531,7 @@ void close_link(Render &r)
     if (!r.linked)
         return;
     r.linked = false;
-    if (!r.href || (!r.differs && r.matched == r.href_length))
+    if (!r.marks || !r.href || (!r.differs && r.matched == r.href_length))
         return;
     char mark[24];
     int length = snprintf(mark, sizeof mark, "[%lu]", ++r.links);
@@ -520,7 +544,7 @@ void close_link(Render &r)
     store(r, r.links == 1 ? "\n\n" : "\n", r.links == 1 ? 2 : 1);
     store(r, mark, size_t(length));
     store(r, " ", 1);
-    store_resolved(r, r.href, r.href + r.href_length, true);
+    store_address(r, r.href, r.href + r.href_length);
 }
 
 void apply(Render &r, const Tag &tag)
@@ -643,7 +667,19 @@ int carries_html(const char *text)
     return what_text_holds(text, text + strlen(text)) != HoldsText;
 }
 
-size_t html_to_text(const char *html, char *out, size_t out_size, int utf8)
+size_t html_text_size(const char *html, size_t base_length)
+{
+    size_t length = strlen(html), anchors = 0;
+    for (const char *p = html; (p = strchr(p, '<')) != nullptr; ++p)
+        anchors += lower(p[1]) == 'a';
+    size_t growth = base_length ? anchors * (base_length + 1) : 0;
+    size_t most = length * HtmlTextGrowth;
+    return most + (growth < most ? growth : most) + 1;
+}
+
+namespace {
+
+size_t readable_text(const char *html, char *out, size_t out_size, int utf8, bool marks, const char *base)
 {
     if (!out || out_size == 0)
         return 0;
@@ -652,6 +688,8 @@ size_t html_to_text(const char *html, char *out, size_t out_size, int utf8)
     r.out = out;
     r.size = out_size;
     r.utf8 = utf8 != 0;
+    r.marks = marks;
+    r.base = base && base[0] ? base : nullptr;
     int holds = what_text_holds(html, end);
     if (holds == HoldsText) {
         store(r, html, size_t(end - html));
@@ -666,11 +704,38 @@ size_t html_to_text(const char *html, char *out, size_t out_size, int utf8)
             listing.size = out_size;
             listing.length = r.length;
             listing.utf8 = r.utf8;
+            listing.marks = true;
+            listing.base = r.base;
             listing.listing = true;
             render(listing, html, end);
             r.length = listing.length;
         }
     }
+    out[r.length] = '\0';
+    return r.length;
+}
+
+}  // namespace
+
+size_t html_to_text(const char *html, char *out, size_t out_size, int utf8, const char *base)
+{
+    return readable_text(html, out, out_size, utf8, true, base);
+}
+
+size_t html_to_line(const char *html, char *out, size_t out_size, int utf8)
+{
+    return readable_text(html, out, out_size, utf8, false, nullptr);
+}
+
+size_t resolve_references(const char *text, char *out, size_t out_size, int utf8)
+{
+    if (!out || out_size == 0)
+        return 0;
+    Render r = Render();
+    r.out = out;
+    r.size = out_size;
+    r.utf8 = utf8 != 0;
+    store_resolved(r, text, text + strlen(text), false);
     out[r.length] = '\0';
     return r.length;
 }

@@ -2,9 +2,11 @@
 // file, unless the server's date says the feed has not changed since the
 // last-seen timestamp or the server answers 304 to the validators kept from
 // the feed's last download.
+#include "addresses.h"
 #include "download_outcome.h"
 #include "feed_converter.h"
 #include "http_date.h"
+#include "text_copy.h"
 
 #include "../resources/version.h"
 #include "../shell/patrol_worker.h"
@@ -166,8 +168,8 @@ int failed_call(DownloadOutcome *outcome, const char *reason)
 
 // Requests url, following at most MaxRedirects redirects, none of them
 // started after the feed's time is up. 1 when request holds the final
-// response; 0 when there is none (no answer, a redirect that goes nowhere or
-// on for ever), and outcome says why.
+// response, whose address is then in outcome; 0 when there is none (no
+// answer, a redirect that goes nowhere or on for ever), and outcome says why.
 int open_request(HINTERNET session, const char *url, const char *headers, DWORD started,
                  ScopedInternetHandle &connection, ScopedInternetHandle &request, DownloadOutcome *outcome)
 {
@@ -177,8 +179,10 @@ int open_request(HINTERNET session, const char *url, const char *headers, DWORD 
         if (!send_request(session, current, headers, connection, request))
             return failed_call(outcome, "no response");
         char *next = addresses[redirects % 2];
-        if (!redirect_target(request.get(), current, next))
+        if (!redirect_target(request.get(), current, next)) {
+            copy_text(outcome->address, sizeof outcome->address, current);
             return 1;
+        }
         if (redirects == MaxRedirects)
             return failed(outcome, "too many redirects", FailureTooManyRedirects);
         if (PatrolStopRequested)
@@ -227,11 +231,10 @@ unsigned long announced_length(HINTERNET request)
     return length;
 }
 
-// The response's header `query` as text, in value (ValidatorSize bytes);
-// empty when it is missing or does not fit.
-void query_validator(HINTERNET request, DWORD query, char *value)
+// The response's header `query` as text, in value (size bytes); empty when
+// it is missing or does not fit.
+void query_header(HINTERNET request, DWORD query, char *value, DWORD size)
 {
-    DWORD size = ValidatorSize;
     if (!HttpQueryInfoA(request, query, value, &size, nullptr))
         value[0] = '\0';
 }
@@ -314,9 +317,14 @@ int FeedConverter::download_feed(const char *url, const char *file_temp, const c
                              : failed(outcome, "empty body", FailureEmptyBody);
             // Validators of an error page would make its feed look unchanged.
             if (outcome->status == 200) {
-                query_validator(request.get(), HTTP_QUERY_ETAG, outcome->etag);
-                query_validator(request.get(), HTTP_QUERY_LAST_MODIFIED, outcome->last_modified);
+                query_header(request.get(), HTTP_QUERY_ETAG, outcome->etag, ValidatorSize);
+                query_header(request.get(), HTTP_QUERY_LAST_MODIFIED, outcome->last_modified, ValidatorSize);
             }
+            // The body's own address, which may be relative to the request's.
+            char location[AddressSize];
+            query_header(request.get(), HTTP_QUERY_CONTENT_LOCATION, location, sizeof location);
+            if (location[0])
+                resolve_address(outcome->address, location, outcome->address, sizeof outcome->address);
             outcome->size = total;
             return outcome->result = Downloaded;
         }

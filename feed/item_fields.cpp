@@ -2,6 +2,8 @@
 // cut to their fields and passed through the host's text conversion where
 // the feed's encoding needs it.
 #include "feed_converter.h"
+#include "addresses.h"
+#include "element_text.h"
 #include "html_text.h"
 #include "single_line.h"
 #include "text_copy.h"
@@ -68,60 +70,120 @@ int copy_permalink(TiXmlHandle parent, char *field)
     return 0;
 }
 
+// The text of parent's child name, which is read as HTML: markup that the
+// feed wrote unescaped in it counts.
+const char *markup_child_text(TiXmlHandle parent, const char *name)
+{
+    return element_markup_text(FeedConverter::find_child_element(parent, name));
+}
+
+// An Atom text construct is HTML when its type says so ("html", "xhtml";
+// Atom 0.3's "text/html", "application/xhtml+xml") or when it holds markup
+// written unescaped; else it is plain text, whatever it looks like.
+bool is_atom_html(const TiXmlElement *element)
+{
+    const char *type = element ? element->Attribute("type") : nullptr;
+    return type && strstr(type, "html");
+}
+
+// The text of parent's child name as a person reads it, in field: HTML made
+// readable, its links as their text alone; in an Atom plain text only its
+// character references resolved, which feeds that escape their texts twice
+// leave behind. Cut at 511 bytes; 0 and the empty text when there is none.
+int copy_readable_text(TiXmlHandle parent, const char *name, int encoding, int feed_type, char *field)
+{
+    const char *text = markup_child_text(parent, name);
+    if (!text) {
+        field[0] = '\0';
+        return 0;
+    }
+    int utf8 = encoding == EncodingUtf8;
+    if (feed_type == FeedAtom && !is_atom_html(FeedConverter::find_child_element(parent, name)))
+        resolve_references(text, field, TextFieldSize, utf8);
+    else
+        html_to_line(text, field, TextFieldSize, utf8);
+    return 1;
+}
+
+// The address written in element, its references resolved, made absolute
+// against the element's base, in field (cut at 511 bytes). No address stays
+// none: an empty reference would name the base itself.
+void copy_address(const TiXmlElement *element, const char *written, const char *address, char *field)
+{
+    char reference[AddressSize], base[AddressSize];
+    resolve_references(written, reference, sizeof reference, 0);
+    element_base(element, address, base, sizeof base);
+    resolve_address(reference[0] ? base : nullptr, reference, field, TextFieldSize);
+}
+
 }  // namespace
 
-int FeedConverter::get_title(TiXmlHandle parent, int encoding, int, char *field)
+int FeedConverter::get_title(TiXmlHandle parent, int encoding, int feed_type, char *field)
 {
     if (!field)
         return 0;
-    copy_child_text(parent, "title", field) || copy_child_text(parent, "dc:title", field);
+    copy_readable_text(parent, "title", encoding, feed_type, field) ||
+        copy_readable_text(parent, "dc:title", encoding, feed_type, field);
     convert_field(encoding, field);
     make_single_line(field);
     return 1;
 }
 
-int FeedConverter::get_link(TiXmlHandle parent, int feed_type, char *field)
+int FeedConverter::get_link(TiXmlHandle parent, int feed_type, char *field, const char *address)
 {
     if (!field)
         return 0;
+    field[0] = '\0';
     if (feed_type != FeedAtom) {
-        int found = copy_child_text(parent, "link", field) || copy_permalink(parent, field);
+        const char *text;
+        int found = get_child_text(parent, "link", &text);
+        if (found)
+            copy_address(find_child_element(parent, "link"), text, address, field);
+        found = found || copy_permalink(parent, field);
         make_single_line(field);
         return found;
     }
     TiXmlElement *link = atom_link(parent);
     const char *href = link ? link->Attribute("href") : nullptr;
-    copy_text(field, TextFieldSize, href ? href : "");
+    copy_address(link, href ? href : "", address, field);
     make_single_line(field);
     return href != nullptr;
 }
 
 int FeedConverter::get_description(TiXmlHandle parent, int encoding, int feed_type, char *field)
 {
-    if (!copy_child_text(parent, feed_type == FeedAtom ? "tagline" : "description", field) &&
-        !(feed_type == FeedAtom && copy_child_text(parent, "subtitle", field)) &&
-        !copy_child_text(parent, "dc:description", field))
+    if (!copy_readable_text(parent, feed_type == FeedAtom ? "tagline" : "description", encoding, feed_type, field) &&
+        !(feed_type == FeedAtom && copy_readable_text(parent, "subtitle", encoding, feed_type, field)) &&
+        !copy_readable_text(parent, "dc:description", encoding, feed_type, field))
         return 0;
     convert_field(encoding, field);
     return 1;
 }
 
-int FeedConverter::get_item_description(TiXmlHandle parent, int encoding, int feed_type, char **description)
+int FeedConverter::get_item_description(TiXmlHandle parent, int encoding, int feed_type, char **description,
+                                        const char *address)
 {
     if (!description)
         return 0;
-    const char *text;
-    if (!get_child_text(parent, feed_type == FeedAtom ? "summary" : "description", &text) &&
-        !get_child_text(parent, feed_type == FeedAtom ? "content" : "content:encoded", &text) &&
-        !get_child_text(parent, "dc:description", &text))
+    // The body's own element first, then the one feeds write beside it, then
+    // Dublin Core's.
+    const char *const names[] = {feed_type == FeedAtom ? "summary" : "description",
+                                 feed_type == FeedAtom ? "content" : "content:encoded", "dc:description"};
+    const char *name = nullptr, *text = nullptr;
+    for (const char *candidate : names)
+        if (!text && (text = markup_child_text(parent, candidate)))
+            name = candidate;
+    if (!text)
         return 0;
-    // HTML is made readable before the host converts it; a description that
-    // reads as nothing is no description.
+    // HTML is made readable before the host converts it, its links' addresses
+    // made absolute; a description that reads as nothing is no description.
     char *readable = nullptr;
     if (carries_html(text)) {
-        size_t size = strlen(text) * HtmlTextGrowth + 1;
+        char base[AddressSize];
+        element_base(find_child_element(parent, name), address, base, sizeof base);
+        size_t size = html_text_size(text, strlen(base));
         readable = static_cast<char *>(malloc(size));
-        if (!readable || html_to_text(text, readable, size, encoding == EncodingUtf8) == 0) {
+        if (!readable || html_to_text(text, readable, size, encoding == EncodingUtf8, base) == 0) {
             free(readable);
             return 0;
         }
@@ -138,11 +200,11 @@ int FeedConverter::get_item_description(TiXmlHandle parent, int encoding, int fe
     return 1;
 }
 
-int FeedConverter::get_subject(TiXmlHandle parent, int encoding, int, char *field)
+int FeedConverter::get_subject(TiXmlHandle parent, int encoding, int feed_type, char *field)
 {
     if (!field)
         return 0;
-    int found = copy_child_text(parent, "dc:subject", field);
+    int found = copy_readable_text(parent, "dc:subject", encoding, feed_type, field);
     convert_field(encoding, field);
     make_single_line(field);
     return found;

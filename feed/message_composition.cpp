@@ -124,7 +124,7 @@ int FeedConverter::format_subject(const char *title, const char *description, ch
 }
 
 int FeedConverter::convert_items(TiXmlHandle item, MessageBuffer *message, const char *last_seen, char *newest,
-                                 int encoding, int feed_type, ItemMemory *memory)
+                                 int encoding, int feed_type, ItemMemory *memory, const char *address)
 {
     std::vector<WalkedItem> items = walk_items(item.Element(), feed_type, last_seen, memory);
     std::vector<std::string> keys;
@@ -142,8 +142,8 @@ int FeedConverter::convert_items(TiXmlHandle item, MessageBuffer *message, const
         char title_item[TextFieldSize], link_item[TextFieldSize], subject_item[TextFieldSize];
         char *description_item = nullptr;
         get_title(hItem, encoding, feed_type, title_item);
-        get_link(hItem, feed_type, link_item);
-        get_item_description(hItem, encoding, feed_type, &description_item);
+        get_link(hItem, feed_type, link_item, address);
+        get_item_description(hItem, encoding, feed_type, &description_item, address);
         get_subject(hItem, encoding, feed_type, subject_item);
 
         // A date from get_item_date is valid, so it converts.
@@ -179,7 +179,7 @@ int FeedConverter::convert_items(TiXmlHandle item, MessageBuffer *message, const
 }
 
 int FeedConverter::convert_feed(char *message, size_t message_size, const char *file_path, const char *last_seen,
-                                char *newest, ItemMemory *memory, ConversionReport *report)
+                                char *newest, ItemMemory *memory, ConversionReport *report, const char *address)
 {
     if (report)
         *report = ConversionReport();
@@ -210,7 +210,7 @@ int FeedConverter::convert_feed(char *message, size_t message_size, const char *
 
     char title[TextFieldSize], link[TextFieldSize], description[TextFieldSize];
     get_title(hChannel, encoding, feed_type, title);
-    get_link(hChannel, feed_type, link);
+    get_link(hChannel, feed_type, link, address);
     get_description(hChannel, encoding, feed_type, description);
 
     char ffrom[FormatLimit], fsubject[FormatLimit], header[FormatLimit];
@@ -225,7 +225,7 @@ int FeedConverter::convert_feed(char *message, size_t message_size, const char *
         return 0;
     }
     TiXmlHandle hItem(get_first_item(docHandle, feed_type));
-    int items = convert_items(hItem, &buffer, last_seen, newest, encoding, feed_type, memory);
+    int items = convert_items(hItem, &buffer, last_seen, newest, encoding, feed_type, memory, address);
     if (report)
         report->items = items;
     if (items == 0)

@@ -153,7 +153,8 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed)
     ConversionReport report;
     try {
         converted = FeedConverter::convert_feed(message.get(), message_size, feed.download.file(), feed.last_seen,
-                                                date_message, &record.memory, &report);
+                                                date_message, &record.memory, &report,
+                                                download.address[0] ? download.address : feed.url);
     } catch (const std::exception &) {
         converted = 0;
         record.memory.walked = false;

@@ -7,6 +7,7 @@ list(APPEND KIV_CORE_SOURCES
   feed/feed_namespaces.cpp
   feed/content_modes.cpp
   feed/element_text.cpp
+  feed/addresses.cpp
   feed/item_fields.cpp
   feed/html_text.cpp
   feed/calendar_days.cpp

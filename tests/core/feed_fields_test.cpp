@@ -1,5 +1,6 @@
 // Titles, links, descriptions and subjects of channels and items: where each
 // comes from per feed type, how it is cut, and when the host converts it.
+#include "feed/addresses.h"
 #include "feed_test_support.h"
 #include "shell/host_functions.h"
 
@@ -47,8 +48,8 @@ TEST(FeedFields, RssAndAtomReadTheirOwnElements)
                          EncodingNone, FeedRss20);
     EXPECT_EQ("T", rss.title);
     EXPECT_EQ("http://l/", rss.link);
-    EXPECT_EQ("D <b>", rss.description);
-    EXPECT_EQ("D", rss.item_description);  // the item's text is read as HTML, the channel's is not
+    EXPECT_EQ("D", rss.description);  // read as HTML, as the item's text is
+    EXPECT_EQ("D", rss.item_description);
     EXPECT_EQ("K", rss.subject);
     EXPECT_EQ(1, rss.link_result);
     EXPECT_EQ(1, rss.description_result);
@@ -137,6 +138,115 @@ TEST(FeedFields, TitleIsCutAt511BytesBeforeConversion)
         whole += "あ";
     EXPECT_EQ(whole, f.title.substr(0, whole.size()));
     EXPECT_LE(f.title.size(), whole.size() + 2);
+}
+
+// Titles, channel descriptions and subjects as a person reads them: HTML,
+// escaped once or twice or written unescaped, made readable text on one
+// line; an Atom plain text keeps what looks like markup and loses only the
+// references left by escaping twice; a feed that is not UTF-8 gets only its
+// references to ASCII characters resolved.
+TEST(FeedFields, TextsReadAsAPersonReadsThem)
+{
+    struct Case {
+        int feed_type, encoding;
+        const char *element, *title, *description, *subject;
+    } cases[] = {
+        {FeedRss20, EncodingUtf8,
+         "<item><title>Tom &amp;amp; Jerry&amp;#8217;s</title><description>Example &lt;b&gt;Atom&lt;/b&gt;"
+         "</description><dc:subject>a &amp;amp; b</dc:subject></item>",
+         "Tom & Jerry\xe2\x80\x99s", "Example Atom", "a & b"},
+        {FeedRss20, EncodingUtf8,
+         "<item><title>A <em>b</em> c</title><description>Example <b>Atom</b></description>"
+         "<dc:subject><!-- none -->s</dc:subject></item>",
+         "A b c", "Example Atom", "s"},
+        {FeedRss20, EncodingUtf8,
+         "<item><title><![CDATA[<p>One</p><p>Two <a href=\"http://x.example/\">three</a></p>]]></title>"
+         "<description><![CDATA[<ul><li>a</li><li>b</li></ul>]]></description></item>",
+         "One Two three", "- a\n- b", ""},
+        {FeedRss20, EncodingUtf8, "<item><title><!-- generated -->Real title</title></item>", "Real title", "", ""},
+        // Nothing that reads as HTML: every byte as it stands.
+        {FeedRss20, EncodingUtf8, "<item><title>a &lt; b &amp;&amp; Vector&lt;int&gt; AT&amp;T</title></item>",
+         "a < b && Vector<int> AT&T", "", ""},
+        {FeedAtom, EncodingUtf8,
+         "<entry><title type=\"html\">&lt;b&gt;A&lt;/b&gt; &amp;amp; B</title>"
+         "<subtitle type=\"html\">x &lt;i&gt;y&lt;/i&gt;</subtitle></entry>",
+         "A & B", "x y", ""},
+        {FeedAtom, EncodingUtf8,
+         "<entry><title type=\"xhtml\"><div xmlns=\"http://www.w3.org/1999/xhtml\"><b>A</b> b</div></title>"
+         "<tagline mode=\"escaped\" type=\"text/html\">&lt;em&gt;C&lt;/em&gt; d</tagline></entry>",
+         "A b", "C d", ""},
+        {FeedAtom, EncodingUtf8,
+         "<entry><title type=\"text\">Fix &lt;div&gt; &amp;amp; Jerry&amp;#8217;s</title>"
+         "<subtitle>&lt;p&gt; stays</subtitle><dc:subject>&lt;b&gt;</dc:subject></entry>",
+         "Fix <div> & Jerry\xe2\x80\x99s", "<p> stays", "<b>"},
+        {FeedAtom, EncodingUtf8, "<entry><title>A <em>b</em> c</title></entry>", "A b c", "", ""},
+        {FeedRss20, EncodingNone,
+         "<item><title>Jerry&amp;#8217;s &amp;amp; &lt;b&gt;x&lt;/b&gt;</title></item>", "Jerry&#8217;s & x", "", ""},
+    };
+    for (const Case &c : cases) {
+        InstallUnchangedUtf8();
+        Fields f = Extract(c.element, c.encoding, c.feed_type);
+        EXPECT_EQ(c.title, f.title) << c.element;
+        EXPECT_EQ(c.description, f.description) << c.element;
+        EXPECT_EQ(c.subject, f.subject) << c.element;
+    }
+}
+
+// The readable text is cut at 511 bytes, not the markup it comes from.
+TEST(FeedFields, ReadableTextsAreCutAt511Bytes)
+{
+    InstallUnchangedUtf8();
+    std::string markup, words;
+    for (int i = 0; i < 100; ++i) {
+        markup += "&lt;span class=&quot;word&quot;&gt;wxyz&lt;/span&gt;";
+        words += "wxyz";
+    }
+    Fields whole = Extract("<item><title>" + markup + "</title><description>" + markup + "</description></item>",
+                           EncodingUtf8, FeedRss20);
+    EXPECT_EQ(words, whole.title);
+    EXPECT_EQ(words, whole.description);
+    Fields cut = Extract("<item><title>" + markup + markup + "</title></item>", EncodingUtf8, FeedRss20);
+    EXPECT_EQ((words + words).substr(0, 511), cut.title);
+}
+
+// Links made absolute against the document's address or the xml:base around
+// them, their references resolved; absent ones stay absent.
+TEST(FeedFields, RelativeLinksAreMadeAbsolute)
+{
+    const char *address = "http://h.example/feeds/rss.xml";
+    struct Case {
+        int feed_type;
+        const char *element, *address, *link;
+        int found;
+    } cases[] = {
+        {FeedRss20, "<item><link>/post/1</link></item>", address, "http://h.example/post/1", 1},
+        {FeedRss20, "<item><link>post?a=1&amp;amp;b=2</link></item>", address, "http://h.example/feeds/post?a=1&b=2", 1},
+        {FeedRss20, "<item><link>http://other.example/a/../b</link></item>", address, "http://other.example/a/../b", 1},
+        {FeedRss20, "<item xml:base=\"https://b.example/x/\"><link>../y</link></item>", address, "https://b.example/y", 1},
+        {FeedRss20, "<item><link>/post/1</link></item>", nullptr, "/post/1", 1},
+        {FeedRss20, "<item><link></link></item>", address, "", 0},
+        {FeedAtom, "<entry xml:base=\"2024/\"><link href=\"a.html\"/></entry>", address, "http://h.example/feeds/2024/a.html", 1},
+        {FeedAtom, "<entry><link xml:base=\"/z/\" href=\"#c\"/></entry>", address, "http://h.example/z/#c", 1},
+        {FeedAtom, "<entry><link href=\"\"/></entry>", address, "", 1},
+        {FeedAtom, "<entry><link href=\"mailto:m@h.example\"/></entry>", address, "mailto:m@h.example", 1},
+    };
+    for (const Case &c : cases) {
+        TiXmlDocument document;
+        ParseFeed(document, std::string("<?xml version=\"1.0\"?>") + c.element);
+        char link[TextFieldSize];
+        EXPECT_EQ(c.found, FeedConverter::get_link(TiXmlHandle(document.RootElement()), c.feed_type, link, c.address))
+            << c.element;
+        EXPECT_STREQ(c.link, link) << c.element;
+    }
+    // An absolute link longer than its field is cut as any link is.
+    TiXmlDocument document;
+    ParseFeed(document, "<?xml version=\"1.0\"?><item><link>" + std::string(600, 'p') + "</link></item>");
+    char link[TextFieldSize + 16];
+    memset(link, 'x', sizeof link);
+    FeedConverter::get_link(TiXmlHandle(document.RootElement()), FeedRss20, link,
+                            ("http://h.example/" + std::string(600, 'b') + "/").c_str());
+    EXPECT_EQ("http://h.example/" + std::string(494, 'b'), std::string(link));
+    EXPECT_EQ(std::string(16, 'x'), std::string(link + TextFieldSize, 16));
 }
 
 const char *WINAPI Doubled(const char *text, int)

@@ -29,9 +29,10 @@ struct Conversion {
 
 // Converts the file with a message buffer of the given capacity, or of the
 // file's size plus MessageSlack when capacity is 0, as the patrol run sizes
-// it. Guard bytes after the capacity show any write past it.
+// it, as if downloaded from address. Guard bytes after the capacity show any
+// write past it.
 inline Conversion ConvertFile(const std::string &path, const char *last_seen, size_t capacity = 0,
-                              ItemMemory *memory = nullptr)
+                              ItemMemory *memory = nullptr, const char *address = nullptr)
 {
     if (capacity == 0)
         capacity = ReadFileBytes(path).size() + MessageSlack;
@@ -42,7 +43,7 @@ inline Conversion ConvertFile(const std::string &path, const char *last_seen, si
     char newest[NewestTimestampSize] = {};
     Conversion outcome;
     outcome.result = FeedConverter::convert_feed(message.data(), capacity, path.c_str(), last_seen, newest, memory,
-                                                 &outcome.report);
+                                                 &outcome.report, address);
     outcome.message.assign(message.data(), strnlen(message.data(), message.size()));
     outcome.newest = newest;
     outcome.untouched = outcome.stayed_inside = true;
@@ -56,11 +57,21 @@ inline Conversion ConvertFile(const std::string &path, const char *last_seen, si
 
 // The same for a feed given as text.
 inline Conversion ConvertText(const std::string &xml, const char *last_seen, size_t capacity = 0,
-                              ItemMemory *memory = nullptr)
+                              ItemMemory *memory = nullptr, const char *address = nullptr)
 {
     TempFolder folder;
     WriteFileBytes(folder.Path("feed.xml"), xml);
-    return ConvertFile(folder.Path("feed.xml"), last_seen, capacity, memory);
+    return ConvertFile(folder.Path("feed.xml"), last_seen, capacity, memory, address);
+}
+
+inline const char *WINAPI UnchangedText(const char *text, int) { return text; }
+
+// A host that hands UTF-8 back as it is, so that the message shows the text
+// the feed's conversion made.
+inline void InstallUnchangedUtf8()
+{
+    InstallTestHostConversions();
+    HostFunctions.entries[HostUTF_8] = FunctionCast<FARPROC>(&UnchangedText);
 }
 
 // An RSS 2.0 feed with the given channel children and items.

@@ -1,6 +1,7 @@
 // HTML in item descriptions as a person reads it: line structure, references,
 // what is left out, links with their list; untouched plain text; bounded
 // output and time for any markup.
+#include "feed/addresses.h"
 #include "feed/html_text.h"
 
 #include <algorithm>
@@ -90,6 +91,93 @@ TEST(HtmlText, LinksAreNumberedAndListedAfterTheText)
     };
     for (const Case &c : cases)
         EXPECT_EQ(c.text, Readable(c.html)) << c.html;
+}
+
+// Listed addresses are made absolute against the base of the text; those
+// with a scheme of their own stay as written.
+TEST(HtmlText, LinkAddressesAreMadeAbsolute)
+{
+    const std::string html = "<a href=\"../img/a.png\">a</a> <a href='/about'>b</a> <a href=//cdn.example/x>c</a> "
+                             "<a href=\"?p=2\">d</a> <a href=\"p?a=1&amp;b=2#s\">e</a> "
+                             "<a href=\"http://abs.example/../x\">f</a> <a href=\"mailto:m@h.example\">g</a> "
+                             "<a href=\"#top\">top</a>";
+    const char *base = "http://h.example/blog/post.html";
+    std::vector<char> out(html_text_size(html.c_str(), strlen(base)), '\x5a');
+    html_to_text(html.c_str(), out.data(), out.size(), 1, base);
+    EXPECT_EQ("a[1] b[2] c[3] d[4] e[5] f[6] g[7] top\n\n"
+              "[1] http://h.example/img/a.png\n[2] http://h.example/about\n[3] http://cdn.example/x\n"
+              "[4] http://h.example/blog/post.html?p=2\n[5] http://h.example/blog/p?a=1&b=2#s\n"
+              "[6] http://abs.example/../x\n[7] mailto:m@h.example",
+              std::string(out.data()));
+    // Without a base, or an empty one, the addresses stay as written.
+    for (const char *none : {static_cast<const char *>(nullptr), ""}) {
+        html_to_text("<a href=\"/about\">b</a>", out.data(), out.size(), 1, none);
+        EXPECT_STREQ("b[1]\n\n[1] /about", out.data());
+    }
+}
+
+// The size html_text_size asks for holds a text of relative links whole;
+// links so dense that their base would more than double it get their list
+// cut at that size, never past it.
+TEST(HtmlText, AbsoluteAddressesStayWithinTheirBound)
+{
+    const std::string base = "http://h.example/" + std::string(AddressSize - 20, 'b') + "/";
+    const std::string sparse = "<p>Read <a href=\"/about\">about us</a> and <a href=\"more\">the rest</a>.</p>";
+    std::vector<char> whole(html_text_size(sparse.c_str(), 17), '\x5a');
+    html_to_text(sparse.c_str(), whole.data(), whole.size(), 1, "http://h.example");
+    EXPECT_STREQ("Read about us[1] and the rest[2].\n\n[1] http://h.example/about\n[2] http://h.example/more",
+                 whole.data());
+
+    std::string dense;
+    for (int i = 0; i < 500; ++i)
+        dense += "<a href=x>";
+    size_t size = html_text_size(dense.c_str(), base.size());
+    EXPECT_EQ(dense.size() * HtmlTextGrowth * 2 + 1, size);
+    std::vector<char> out(size + 16, '\x5a');
+    size_t length = html_to_text(dense.c_str(), out.data(), size, 1, base.c_str());
+    EXPECT_EQ(size - 1, length);
+    EXPECT_EQ('\0', out[length]);
+    EXPECT_EQ(std::string(16, '\x5a'), std::string(out.data() + size, 16));
+    EXPECT_EQ(0u, std::string(out.data()).find("[1][2][3]"));
+}
+
+// Titles: links as their text alone, no list after them.
+TEST(HtmlText, LineTextsHaveNoLinkList)
+{
+    const Case cases[] = {
+        {"A <em>b</em> c", "A b c"},
+        {"Tom &amp; Jerry&#8217;s <a href=\"http://x.example/\">show</a>", "Tom & Jerry\xe2\x80\x99s show"},
+        {"<p>One</p><p>Two</p>", "One\n\nTwo"},
+        {"Vector<int> &amp;&amp; a < b", "Vector<int> && a < b"},
+        {"a < b && c", "a < b && c"},
+    };
+    for (const Case &c : cases) {
+        char out[512];
+        html_to_line(c.html, out, sizeof out, 1);
+        EXPECT_STREQ(c.text, out) << c.html;
+    }
+}
+
+// Only the references resolved: plain texts keep what looks like markup.
+TEST(HtmlText, ReferencesAloneResolved)
+{
+    const struct {
+        const char *text;
+        int utf8;
+        const char *resolved;
+    } cases[] = {
+        {"Fix <div> handling &amp; Jerry&#8217;s &lt;b&gt;", 1, "Fix <div> handling & Jerry\xe2\x80\x99s <b>"},
+        {"Fix <div> handling &amp; Jerry&#8217;s &lt;b&gt;", 0, "Fix <div> handling & Jerry&#8217;s <b>"},
+        {"AT&T &unknown; &#;", 1, "AT&T &unknown; &#;"},
+    };
+    for (const auto &c : cases) {
+        char out[512];
+        EXPECT_EQ(strlen(c.resolved), resolve_references(c.text, out, sizeof out, c.utf8));
+        EXPECT_STREQ(c.resolved, out) << c.text;
+    }
+    char small[6];
+    EXPECT_EQ(5u, resolve_references("&lt;&lt;&lt;&lt;&lt;&lt;&lt;", small, sizeof small, 1));
+    EXPECT_STREQ("<<<<<", small);
 }
 
 TEST(HtmlText, ReferencesInUtf8AndInOtherTexts)

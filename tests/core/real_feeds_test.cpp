@@ -8,16 +8,6 @@
 
 namespace {
 
-const char *WINAPI Unchanged(const char *text, int) { return text; }
-
-// A host that hands UTF-8 back as it is, so that the message shows the text
-// the feed's conversion made.
-void InstallUnchangedUtf8()
-{
-    InstallTestHostConversions();
-    HostFunctions.entries[HostUTF_8] = FunctionCast<FARPROC>(&Unchanged);
-}
-
 std::string RealFeed(const std::string &name) { return TestDataPath("real_feeds/" + name); }
 
 // The item blocks of a message, between the separator and the closing CR LF.
@@ -135,6 +125,71 @@ TEST(RealFeeds, EveryCodePageArrivesInUtf8)
         const std::string items = Items(conversion);
         EXPECT_EQ(Dated + c.title + " [  ]", items.substr(0, items.find('\n', Dated.size()))) << c.file;
     }
+}
+
+// Titles escaped twice, markup escaped and unescaped, in the channel's texts
+// and the items': every Subject and title line reads as text.
+TEST(RealFeeds, TitlesReadAsText)
+{
+    InstallUnchangedUtf8();
+    Conversion c = ConvertFile(RealFeed("escaped_titles.xml"), nullptr);
+    EXPECT_EQ("Subject: Shop & garden -Example markup unescaped-", HeaderLine(c, "Subject"));
+    EXPECT_EQ(Dated + u8"Tom & Jerry’s [  ]\nhttp://shop.example/escaped/1\n\n" + Dated +
+                  "Escaped emphasis here [  ]\nhttp://shop.example/escaped/2\n\n" + Dated +
+                  "Unescaped emphasis here [  ]\nhttp://shop.example/escaped/3\n\n" + Dated +
+                  "Bold & linked [ tips & tricks ]\nhttp://shop.example/escaped/4\n\n",
+              Items(c));
+}
+
+// Channel texts whose markup reads as texts that fill their fields give the
+// message of those texts written plain: read first, then cut at 511 bytes,
+// the Subject and the header block at 1,023 as ever.
+TEST(RealFeeds, LongChannelTextsAreReadThenCut)
+{
+    InstallUnchangedUtf8();
+    std::string plain, markup;
+    for (int i = 0; i < 120; ++i) {
+        plain += "wxyz ";
+        markup += "&lt;b&gt;wxyz&lt;/b&gt; ";
+    }
+    auto feed = [](const std::string &text) {
+        return Rss20Feed("<item><title>i</title><dc:date>2024-05-03T18:00:00+09:00</dc:date></item>",
+                         "<title>" + text + "</title><link>http://l/</link><description>" + text + "</description>");
+    };
+    Conversion read = ConvertText(feed(markup), nullptr);
+    ASSERT_EQ(1, read.result);
+    EXPECT_EQ(ConvertText(feed(plain), nullptr).message, read.message);
+    EXPECT_NE(std::string::npos, read.message.find("\r\nSubject: " + plain.substr(0, 511) + " -wxyz wxyz"));
+}
+
+// Links relative to the document's address, to Content-Location or to the
+// address after redirects (whichever the download hands over), or to an
+// xml:base, which may itself be relative to the one around it.
+TEST(RealFeeds, RelativeLinksAreMadeAbsolute)
+{
+    InstallUnchangedUtf8();
+    Conversion rss = ConvertFile(RealFeed("rss_relative_links.xml"), nullptr, 0, nullptr,
+                                 "http://shop.example/feeds/rss.xml");
+    EXPECT_EQ("From: [http://shop.example/]", HeaderLine(rss, "From"));
+    EXPECT_EQ(Dated + "Next to the feed [  ]\nhttp://shop.example/feeds/posts/1.html\nPhotos here[1].\n\n"
+                      "[1] http://shop.example/img/1/\n\n" +
+                  Dated + "Another host [  ]\nhttp://cdn.example/2\n\n" + Dated +
+                  "A query [  ]\nhttp://shop.example/feeds/rss.xml?p=3&c=1\n\n",
+              Items(rss));
+    // With no address to stand on they stay as the feed writes them.
+    Conversion unknown = ConvertFile(RealFeed("rss_relative_links.xml"), nullptr);
+    EXPECT_EQ("From: [/]", HeaderLine(unknown, "From"));
+    EXPECT_NE(std::string::npos, Items(unknown).find("\nposts/1.html\nPhotos here[1].\n\n[1] ../img/1/\n\n"));
+
+    Conversion atom = ConvertFile(RealFeed("atom_xml_base.xml"), nullptr, 0, nullptr,
+                                  "https://orchard.example/feeds/atom_xml_base.xml");
+    EXPECT_EQ("From: [https://orchard.example/blog/]", HeaderLine(atom, "From"));
+    EXPECT_EQ("Subject: Orchard & garden -Notes every week-", HeaderLine(atom, "Subject"));
+    EXPECT_EQ("\nGrafting apples [  ]\nhttps://orchard.example/blog/2024/grafting.html\n"
+              "See the tools[1] and elsewhere[2].\n\n[1] https://orchard.example/tools/#saws\n"
+              "[2] https://else.example/x\n\n"
+              u8"\nPlain <tags> stay, references ’ go [  ]\nhttps://mirror.example/pruning?page=2\n\n",
+              Items(atom));
 }
 
 // A numeric reference in a feed that is not UTF-8 names a character, not a

@@ -1,7 +1,8 @@
 // Any bytes as a downloaded feed file: convert_feed must neither crash nor
 // write past the message buffer, sized as the patrol run sizes it, and a
 // message it reports must be whole: terminated, closed by CR LF, with a
-// valid newest date.
+// valid newest date. Converted with and without an address to resolve its
+// relative links against.
 #include "feed/feed_converter.h"
 #include "shell/host_functions.h"
 
@@ -65,7 +66,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         size_t capacity = size + MessageSlack;
         char *message = static_cast<char *>(malloc(capacity));
         char newest[NewestTimestampSize] = {};
-        int result = FeedConverter::convert_feed(message, capacity, FeedPath.c_str(), last_seen, newest);
+        // Relative links resolved against the address the feed came from.
+        int result = FeedConverter::convert_feed(message, capacity, FeedPath.c_str(), last_seen, newest, nullptr,
+                                                 nullptr, last_seen ? "http://h.example/feeds/rss.xml" : nullptr);
         Check(result == 0 || result == 1, "result is 0 or 1");
         if (result == 1) {
             size_t length = strnlen(message, capacity);

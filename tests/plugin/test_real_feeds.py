@@ -88,3 +88,52 @@ def test_every_real_feed_shape_is_delivered_and_reads_right(plugin, feed_server)
     # Texts the host's code page lacks arrive as the host makes them, whole lines still.
     for name in ("gb2312", "euc-kr", "iso-8859-7", "windows-1255", "tis-620", "iso-8859-1", "iso-8859-9"):
         assert "http://shop.example/" + name in lines
+
+
+def test_relative_links_and_escaped_titles(plugin, feed_server):
+    """Links made absolute against xml:base, the response's Content-Location or
+    the address after a redirect; titles escaped twice or written as markup
+    read as text in the Subject and the title lines."""
+    atom = (FIXTURES / "atom_xml_base.xml").read_bytes()
+    rss = (FIXTURES / "rss_relative_links.xml").read_bytes()
+    feed_server.serve("/moved/to/rss.xml", rss)
+    entries = [
+        feed_server.serve("/feeds/atom.xml", atom),
+        feed_server.serve("/feeds/rss.xml", rss),
+        feed_server.serve("/located/rss.xml", rss, headers=[("Content-Location", "../elsewhere/news/feed.xml")]),
+        feed_server.serve("/old/rss", status=301, headers=[("Location", feed_server.url("/moved/to/rss.xml"))]),
+        feed_server.serve("/titles.xml", (FIXTURES / "escaped_titles.xml").read_bytes()),
+    ]
+    plugin.write_ini(settings(*entries))
+    run_host(plugin, "load", "wait-appends %d 60000" % len(entries), "unload", timeout=120)
+    messages = [m.decode("cp932") for m in plugin.messages()]
+    assert len(messages) == len(entries)
+    site = feed_server.url("")
+
+    def lines(message):
+        header, _, body = message.partition("\r\n\r\n")
+        return header.split("\r\n") + body.split("\n")
+
+    atom_lines = lines(messages[0])
+    for line in ("From: [%s/blog/]" % site, "Subject: Orchard & garden -Notes every week-",
+                 "Grafting apples [  ]", "%s/blog/2024/grafting.html" % site, "See the tools[1] and elsewhere[2].",
+                 "[1] %s/tools/#saws" % site, "[2] https://else.example/x",
+                 "Plain <tags> stay, references \u2019 go [  ]", "https://mirror.example/pruning?page=2"):
+        assert line in atom_lines, line
+
+    # The same feed three ways: as it stands, with a Content-Location relative
+    # to the request, and behind a redirect.
+    for message, feed, photos in ((messages[1], "/feeds/rss.xml", "/img/1/"),
+                                  (messages[2], "/elsewhere/news/feed.xml", "/elsewhere/img/1/"),
+                                  (messages[3], "/moved/to/rss.xml", "/moved/img/1/")):
+        folder = feed.rsplit("/", 1)[0]
+        found = lines(message)
+        for line in ("From: [%s/]" % site, "%s%s/posts/1.html" % (site, folder), "Photos here[1].",
+                     "[1] %s%s" % (site, photos), "http://cdn.example/2", "%s%s?p=3&c=1" % (site, feed)):
+            assert line in found, (feed, line)
+
+    title_lines = lines(messages[4])
+    for line in ("Subject: Shop & garden -Example markup unescaped-", "Tom & Jerry\u2019s [  ]",
+                 "Escaped emphasis here [  ]", "Unescaped emphasis here [  ]", "Bold & linked [ tips & tricks ]"):
+        assert line in title_lines, line
+    assert not any("&amp;" in m or "&#" in m or "<em>" in m for m in messages[4:])
