@@ -65,7 +65,7 @@ void make_markup_text(TiXmlElement *element)
 // comments, processing instructions written unescaped.
 bool holds_unescaped_markup(const TiXmlElement *element)
 {
-    for (TiXmlNode *node = element->FirstChild(); node; node = node->NextSibling())
+    for (const TiXmlNode *node = element->FirstChild(); node; node = node->NextSibling())
         if (!node->ToText())
             return true;
     return false;
