@@ -213,11 +213,15 @@ int FeedConverter::convert_feed(char *message, size_t message_size, const char *
     get_link(hChannel, feed_type, link, address);
     get_description(hChannel, encoding, feed_type, description);
 
-    char ffrom[FormatLimit], fsubject[FormatLimit], header[FormatLimit];
+    // The header block has room for its longest values, each already cut to
+    // the formatter's limit: cut at that limit as a whole, a long From and
+    // Subject together would lose the To line and the blank line, and the
+    // body would run into the Subject.
+    char ffrom[FormatLimit], fsubject[FormatLimit], header[3 * FormatLimit];
     format_from(link, ffrom);
     format_subject(title, description, fsubject);
-    wsprintfA(header, "Date: %s\r\nFrom: %s\r\nSubject: %s\r\nTo: %s\r\n\r\n", HeaderDatePlaceholder, ffrom, fsubject,
-              KIV_MESSAGE_TO);
+    snprintf(header, sizeof header, "Date: %s\r\nFrom: %s\r\nSubject: %s\r\nTo: %s\r\n\r\n", HeaderDatePlaceholder,
+             ffrom, fsubject, KIV_MESSAGE_TO);
 
     MessageBuffer buffer = {message, message_size, 0, sizeof MessageEnd - 1};
     if (!append_text(&buffer, header) || !append_text(&buffer, link) || !append_text(&buffer, "\n\n---\n")) {
