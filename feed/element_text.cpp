@@ -40,13 +40,23 @@ void make_markup_text(TiXmlElement *element)
     TiXmlElement *only = element->FirstChild() == element->LastChild() ? element->FirstChildElement() : nullptr;
     if (only && only->ValueStr() == "div")
         content = only;
-    TiXmlPrinter printer;
-    printer.SetStreamPrinting();
-    for (TiXmlNode *node = content->FirstChild(); node; node = node->NextSibling())
+    // A CDATA section beside the elements holds HTML as written: it joins
+    // the markup as it is, not as escaped text.
+    std::string markup;
+    for (TiXmlNode *node = content->FirstChild(); node; node = node->NextSibling()) {
+        const TiXmlText *piece = node->ToText();
+        if (piece && piece->CDATA()) {
+            markup += piece->ValueStr();
+            continue;
+        }
+        TiXmlPrinter printer;
+        printer.SetStreamPrinting();
         node->Accept(&printer);
+        markup += printer.Str();
+    }
     element->Clear();
-    if (!printer.Str().empty())
-        element->LinkEndChild(new TiXmlText(printer.CStr()));
+    if (!markup.empty())
+        element->LinkEndChild(new TiXmlText(markup));
     // It is HTML text now: read again, it stays what it is.
     element->SetAttribute("type", "html");
 }
@@ -82,4 +92,11 @@ const char *element_text(TiXmlElement *element)
         text->SetValue(whole);
     }
     return decode_base64_content(element, text) ? text->Value() : nullptr;
+}
+
+const char *body_text(TiXmlElement *element)
+{
+    if (element && !element->Attribute("type") && !element->Attribute("mode") && element->FirstChildElement())
+        make_markup_text(element);
+    return element_text(element);
 }

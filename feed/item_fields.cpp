@@ -2,6 +2,7 @@
 // cut to their fields and passed through the host's text conversion where
 // the feed's encoding needs it.
 #include "feed_converter.h"
+#include "element_text.h"
 #include "html_text.h"
 #include "single_line.h"
 #include "text_copy.h"
@@ -68,6 +69,28 @@ int copy_permalink(TiXmlHandle parent, char *field)
     return 0;
 }
 
+// An item's text: the elements of its feed's kind, Dublin Core's, then what
+// podcasts and Media RSS write (media:description also in media:group or
+// media:content, as video sites put it). RSS bodies may be unescaped HTML.
+const char *item_body(TiXmlHandle item, int feed_type)
+{
+    const char *const names[] = {feed_type == FeedAtom ? "summary" : "description",
+                                 feed_type == FeedAtom ? "content" : "content:encoded", "dc:description",
+                                 "itunes:summary"};
+    for (const char *name : names) {
+        TiXmlElement *element = FeedConverter::find_child_element(item, name);
+        if (const char *text = feed_type == FeedAtom ? element_text(element) : body_text(element))
+            return text;
+    }
+    TiXmlHandle group(FeedConverter::find_child_element(item, "media:group"));
+    const TiXmlHandle media[] = {item, group, TiXmlHandle(FeedConverter::find_child_element(item, "media:content")),
+                                 TiXmlHandle(FeedConverter::find_child_element(group, "media:content"))};
+    for (const TiXmlHandle &holder : media)
+        if (const char *text = element_text(FeedConverter::find_child_element(holder, "media:description")))
+            return text;
+    return nullptr;
+}
+
 }  // namespace
 
 int FeedConverter::get_title(TiXmlHandle parent, int encoding, int, char *field)
@@ -110,10 +133,8 @@ int FeedConverter::get_item_description(TiXmlHandle parent, int encoding, int fe
 {
     if (!description)
         return 0;
-    const char *text;
-    if (!get_child_text(parent, feed_type == FeedAtom ? "summary" : "description", &text) &&
-        !get_child_text(parent, feed_type == FeedAtom ? "content" : "content:encoded", &text) &&
-        !get_child_text(parent, "dc:description", &text))
+    const char *text = item_body(parent, feed_type);
+    if (!text)
         return 0;
     // HTML is made readable before the host converts it; a description that
     // reads as nothing is no description.
