@@ -129,7 +129,8 @@ int read_w3c(const char *text, char *out)
         if (!read_number(at, 2, 2, &m.hour) || !read_char(at, ':') || !read_number(at, 2, 2, &m.minute))
             return 0;
         if (read_char(at, ':')) {
-            if (!read_number(at, 2, 2, &m.second))
+            // One digit is met ("12:35:9") and means what it says.
+            if (!read_number(at, 1, 2, &m.second))
                 return 0;
             if (read_char(at, '.')) {
                 if (!is_digit(*at))

@@ -371,6 +371,7 @@ TEST(Timestamps, DateTextsAreNormalisedOrRefused)
         {"2006-01-11 16:43:22 -0800", "2006-01-11T16:43:22-08:00"},
         {"2006-01-11 16:43:22-08:00", "2006-01-11T16:43:22-08:00"},
         {"2006-01-11 16:43 +0930", "2006-01-11T16:43:00+09:30"},
+        {"2006-01-17T12:35:9+01:00", "2006-01-17T12:35:09+01:00"},
         // Near-misses.
         {"Thu, 32 Jun 2024 18:30:00 GMT", nullptr},
         {"31 Apr 2024 18:30:00 GMT", nullptr},
@@ -390,6 +391,7 @@ TEST(Timestamps, DateTextsAreNormalisedOrRefused)
         {"Thu Jul 03 00:00:00 UTC", nullptr},
         {"Thu Jul 03 00:00:00 UTC 208", nullptr},
         {"2006-01-11 16:43:22 -08", nullptr},
+        {"2006-01-17T12:35:123+01:00", nullptr},
         {"06 Juni 2024 18:30:00 GMT", nullptr},
         {"06 Jun 2024", nullptr},
         {"06 Jun 2024 18:30:00 GMT garbage", nullptr},
