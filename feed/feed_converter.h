@@ -103,6 +103,9 @@ public:
     // Recognition and child lookups.
     static int get_feed_type(TiXmlHandle docHandle);
     static int get_feed_encoding(TiXmlHandle docHandle);
+    // The element that holds the feed's own title, link and description:
+    // the channel, or Atom's feed.
+    static TiXmlHandle get_channel(TiXmlHandle docHandle, int feed_type);
     static TiXmlElement *get_first_item(TiXmlHandle docHandle, int feed_type);
     static TiXmlElement *find_child_element(TiXmlHandle parent, const char *name);
     static int get_child_text(TiXmlHandle parent, const char *name, const char **text);

@@ -13,27 +13,40 @@ namespace {
 struct KnownNamespace {
     const char *uri;
     const char *prefix;  // "" for elements the converter knows unprefixed
+    bool atom;
 };
 
 const KnownNamespace Known[] = {
-    {"http://purl.org/rss/1.0/", ""},
-    {"http://www.w3.org/2005/Atom", ""},
-    {"http://purl.org/atom/ns#", ""},
-    {"http://backend.userland.com/rss2", ""},
-    {"http://www.w3.org/1999/02/22-rdf-syntax-ns#", "rdf"},
-    {"http://purl.org/dc/elements/1.1/", "dc"},
-    {"http://purl.org/dc/terms/", "dcterms"},
-    {"http://purl.org/rss/1.0/modules/content/", "content"},
+    {"http://purl.org/rss/1.0/", "", false},
+    {"http://www.w3.org/2005/Atom", "", true},
+    {"http://purl.org/atom/ns#", "", true},
+    {"http://backend.userland.com/rss2", "", false},
+    {"http://www.w3.org/1999/02/22-rdf-syntax-ns#", "rdf", false},
+    {"http://purl.org/dc/elements/1.1/", "dc", false},
+    {"http://purl.org/dc/terms/", "dcterms", false},
+    {"http://purl.org/rss/1.0/modules/content/", "content", false},
+    {"http://www.itunes.com/dtds/podcast-1.0.dtd", "itunes", false},
+    {"http://search.yahoo.com/mrss/", "media", false},
+    {"http://search.yahoo.com/mrss", "media", false},
+};
+
+// What the root says of the names below it: the namespace of a prefixed
+// rss root, declared on the root itself, and whether the root is Atom's.
+struct RootNamespace {
+    const char *rss_uri;
+    bool atom;
 };
 
 // The prefix the converter knows a namespace's elements by, or null for a
-// namespace it does not know.
-const char *known_prefix(const char *uri, const char *root_uri)
+// namespace it does not know. Atom's elements are known unprefixed only in
+// an Atom document: in an RSS channel <atom:link rel="self"> is no link of
+// the channel's.
+const char *known_prefix(const char *uri, const RootNamespace &root)
 {
     for (const KnownNamespace &known : Known)
         if (same_folded(uri, known.uri))
-            return known.prefix;
-    return root_uri && strcmp(uri, root_uri) == 0 ? "" : nullptr;
+            return known.atom && !root.atom ? nullptr : known.prefix;
+    return root.rss_uri && strcmp(uri, root.rss_uri) == 0 ? "" : nullptr;
 }
 
 // The namespace declarations in scope while the elements are walked. Only
@@ -41,7 +54,7 @@ const char *known_prefix(const char *uri, const char *root_uri)
 // while none is in scope, no element needs looking up.
 class Scopes {
 public:
-    explicit Scopes(const char *root_uri) : root_uri_(root_uri) {}
+    explicit Scopes(const RootNamespace &root) : root_(root) {}
 
     void enter(const TiXmlElement *element)
     {
@@ -71,7 +84,7 @@ public:
 
     bool renaming() const { return renaming_ > 0; }
 
-    const char *known(const char *uri) const { return known_prefix(uri, root_uri_); }
+    const char *known(const char *uri) const { return known_prefix(uri, root_); }
 
     // The namespace bound to prefix, or null.
     const char *uri(const std::string &prefix) const
@@ -85,7 +98,7 @@ private:
         const char *uri;
         bool renaming;
     };
-    const char *root_uri_;
+    RootNamespace root_;
     std::unordered_map<std::string, std::vector<Binding>> bound_;
     std::vector<std::string> pushed_;  // prefixes bound, in order
     std::vector<size_t> marks_;        // pushed_'s size as each open element began
@@ -99,15 +112,18 @@ void split_name(const char *name, std::string *prefix, const char **local)
     *local = colon ? colon + 1 : name;
 }
 
-// The namespace of a prefixed rss root, declared on the root itself.
-const char *rss_root_uri(const TiXmlElement *root)
+RootNamespace root_namespace(const TiXmlElement *root)
 {
     std::string prefix;
     const char *local;
     split_name(root->Value(), &prefix, &local);
-    if (prefix.empty() || !same_folded(local, "rss"))
-        return nullptr;
-    return root->Attribute(("xmlns:" + prefix).c_str());
+    const char *uri = root->Attribute((prefix.empty() ? std::string("xmlns") : "xmlns:" + prefix).c_str());
+    RootNamespace found = {nullptr, false};
+    if (!prefix.empty() && same_folded(local, "rss"))
+        found.rss_uri = uri;
+    for (const KnownNamespace &known : Known)
+        found.atom |= uri && known.atom && same_folded(uri, known.uri);
+    return found;
 }
 
 void rename(TiXmlElement *element, const Scopes &scopes, std::string *prefix)
@@ -128,7 +144,7 @@ void name_elements_by_namespace(TiXmlDocument *document)
     TiXmlElement *root = document->RootElement();
     if (!root)
         return;
-    Scopes scopes(rss_root_uri(root));
+    Scopes scopes(root_namespace(root));
     std::string prefix;
     for (TiXmlElement *element = root; element;) {
         scopes.enter(element);

@@ -10,6 +10,9 @@
 namespace {
 
 const char Rss10Namespace[] = "http://purl.org/rss/1.0/";
+// RSS 0.90 has the shape of 1.0; both its namespaces are met.
+const char Rss090Namespace[] = "http://my.netscape.com/rdf/simple/0.9/";
+const char Rss090ChannelNamespace[] = "http://channel.netscape.com/rdf/simple/0.9/";
 const char Atom03Namespace[] = "http://purl.org/atom/ns#";
 const char Atom10Namespace[] = "http://www.w3.org/2005/Atom";
 
@@ -61,6 +64,18 @@ bool declares_namespace(const TiXmlElement *root, const char *uri)
     return false;
 }
 
+// An rdf:RDF document of RSS 1.0 or 0.90: the namespace declared on the root
+// or, as some sites write it, on each of the root's children
+// (<channel xmlns="http://purl.org/rss/1.0/">).
+bool is_rdf_feed(const TiXmlElement *root)
+{
+    for (const TiXmlElement *e = root; e; e = e == root ? root->FirstChildElement() : e->NextSiblingElement())
+        if (declares_namespace(e, Rss10Namespace) || declares_namespace(e, Rss090Namespace) ||
+            declares_namespace(e, Rss090ChannelNamespace))
+            return true;
+    return false;
+}
+
 }  // namespace
 
 int FeedConverter::get_feed_type(TiXmlHandle docHandle)
@@ -74,9 +89,11 @@ int FeedConverter::get_feed_type(TiXmlHandle docHandle)
         return FeedRss091;
     if (same_folded(name, "rss") && is_rss_version(version))
         return FeedRss20;
-    if (same_folded(name, "rdf:RDF") && declares_namespace(root, Rss10Namespace))
+    if (same_folded(name, "rdf:RDF") && is_rdf_feed(root))
         return FeedRss10;
-    if (same_folded(name, "feed") && same_folded(version, "0.3") && declares_namespace(root, Atom03Namespace))
+    // Atom 0.2 wrote the namespace of 0.3 and reads as it.
+    if (same_folded(name, "feed") && (same_folded(version, "0.3") || same_folded(version, "0.2")) &&
+        declares_namespace(root, Atom03Namespace))
         return FeedAtom;
     if (same_folded(name, "feed") && declares_namespace(root, Atom10Namespace))
         return FeedAtom;
@@ -95,6 +112,14 @@ int FeedConverter::get_feed_encoding(TiXmlHandle docHandle)
     return EncodingNone;
 }
 
+TiXmlHandle FeedConverter::get_channel(TiXmlHandle docHandle, int feed_type)
+{
+    // The channel by its name: feeds put other elements before it
+    // (<sx:sharing>, <atom:link>).
+    TiXmlHandle root = docHandle.FirstChildElement();
+    return feed_type == FeedAtom ? root : TiXmlHandle(find_child_element(root, "channel"));
+}
+
 TiXmlElement *FeedConverter::get_first_item(TiXmlHandle docHandle, int feed_type)
 {
     TiXmlHandle root = docHandle.FirstChildElement();
@@ -102,7 +127,7 @@ TiXmlElement *FeedConverter::get_first_item(TiXmlHandle docHandle, int feed_type
         return find_child_element(root, "item");
     if (feed_type == FeedAtom)
         return find_child_element(root, "entry");
-    return find_child_element(root.FirstChildElement(), "item");
+    return find_child_element(get_channel(docHandle, feed_type), "item");
 }
 
 TiXmlElement *FeedConverter::find_child_element(TiXmlHandle parent, const char *name)

@@ -124,11 +124,13 @@ int read_w3c(const char *text, char *out)
     if (!read_number(at, 4, 4, &m.year) || !read_char(at, '-') || !read_number(at, 2, 2, &m.month) ||
         !read_char(at, '-') || !read_number(at, 2, 2, &m.day))
         return 0;
-    if (read_char(at, 't') || read_char(at, ' ')) {
+    bool spaced = false;
+    if (read_char(at, 't') || (spaced = read_char(at, ' '))) {
         if (!read_number(at, 2, 2, &m.hour) || !read_char(at, ':') || !read_number(at, 2, 2, &m.minute))
             return 0;
         if (read_char(at, ':')) {
-            if (!read_number(at, 2, 2, &m.second))
+            // One digit is met ("12:35:9") and means what it says.
+            if (!read_number(at, 1, 2, &m.second))
                 return 0;
             if (read_char(at, '.')) {
                 if (!is_digit(*at))
@@ -137,8 +139,14 @@ int read_w3c(const char *text, char *out)
                     ++at;
             }
         }
+        // A space for the T is a database's form, not RFC 3339's
+        // ("2006-01-11 16:43:22 -0800"): its zone may follow a space and
+        // lack the colon.
+        if (spaced)
+            skip_spaces(at);
         const char *zone = at;
-        if (!read_char(at, 'z') && (*at == '+' || *at == '-') && (!read_numeric_zone(at, &m) || at - zone != 6))
+        if (!read_char(at, 'z') && (*at == '+' || *at == '-') &&
+            (!read_numeric_zone(at, &m) || (!spaced && at - zone != 6)))
             return 0;
     }
     skip_spaces(at);
@@ -156,55 +164,121 @@ const NamedZone NamedZones[] = {
     {"cdt", -5}, {"mst", -7}, {"mdt", -6}, {"pst", -8}, {"pdt", -7}, {"jst", 9},
 };
 
+// A month by name: the three letters RFC 822 writes, the English name in
+// full, or "sept"; 0 for any other word.
+int month_named(const char *word)
+{
+    static const char *const names[12] = {"january", "february", "march",     "april",   "may",      "june",
+                                          "july",    "august",   "september", "october", "november", "december"};
+    if (strcmp(word, "sept") == 0)
+        return 9;
+    for (int i = 0; i < 12; ++i)
+        if (strcmp(word, names[i]) == 0 || (strlen(word) == 3 && strncmp(word, names[i], 3) == 0))
+            return i + 1;
+    return 0;
+}
+
+// A year of two or four digits; two count from 1950 to 2049.
+bool read_year(const char *&at, Moment *m)
+{
+    const char *start = at;
+    if (!read_number(at, 2, 4, &m->year) || at - start == 3)
+        return false;
+    if (at - start == 2)
+        m->year += m->year < 50 ? 2000 : 1900;
+    return true;
+}
+
+// h:mm, seconds optional, and am or pm after a twelve-hour time
+// ("8:56 am", which weather and calendar feeds write).
+bool read_time(const char *&at, Moment *m)
+{
+    if (!read_number(at, 1, 2, &m->hour) || !read_char(at, ':') || !read_number(at, 2, 2, &m->minute))
+        return false;
+    if (read_char(at, ':') && !read_number(at, 2, 2, &m->second))
+        return false;
+    const char *half = at;
+    skip_spaces(half);
+    bool pm = lower(half[0]) == 'p';
+    if ((pm || lower(half[0]) == 'a') && lower(half[1]) == 'm' && !is_letter(half[2])) {
+        if (m->hour < 1 || m->hour > 12)
+            return false;
+        m->hour = m->hour % 12 + (pm ? 12 : 0);
+        at = half + 2;
+    }
+    return true;
+}
+
+// A zone by number or name, or none; no zone or an unknown name counts as
+// UTC.
+bool read_zone(const char *&at, Moment *m)
+{
+    skip_spaces(at);
+    if (*at == '+' || *at == '-')
+        return read_numeric_zone(at, m);
+    char word[16];
+    if (is_letter(*at)) {
+        if (!read_word(at, word, sizeof word))
+            return false;
+        for (const NamedZone &zone : NamedZones)
+            if (strcmp(zone.name, word) == 0) {
+                m->zone_sign = zone.hours < 0 ? -1 : 1;
+                m->zone_hours = zone.hours < 0 ? -zone.hours : zone.hours;
+            }
+    }
+    return true;
+}
+
 // RFC 822 and 1123 as feeds write them: the weekday optional, a day of one
 // or two digits, the month's name in any case, a year of two or four digits,
-// seconds optional, a zone by number or name; no zone or an unknown name
-// counts as UTC. A comment in parentheses may follow.
+// seconds optional, a zone by number or name. A comment in parentheses may
+// follow. Beside it the orders other programs write: the month before the
+// day ("Mon, June 2 2008 11:11:11 PST"), and the year last, after the time
+// and zone ("Thu Jul 03 00:00:00 UTC 2008", as C's asctime and Java write).
 int read_rfc822(const char *text, char *out)
 {
     const char *at = text;
     Moment m = {0, 0, 0, 0, 0, 0, 1, 0, 0};
     char word[16];
     skip_spaces(at);
-    if (is_letter(*at)) {  // the weekday, not checked against the date
+    if (is_letter(*at)) {  // the weekday, not checked against the date, or the month
         if (!read_word(at, word, sizeof word))
             return 0;
+        m.month = month_named(word);
         skip_spaces(at);
-        read_char(at, ',');
-        skip_spaces(at);
+        if (!m.month && read_char(at, ',')) {
+            skip_spaces(at);
+        }
+        if (!m.month && is_letter(*at)) {
+            if (!read_word(at, word, sizeof word) || !(m.month = month_named(word)))
+                return 0;
+            skip_spaces(at);
+        }
     }
     if (!read_number(at, 1, 2, &m.day))
         return 0;
     skip_spaces(at);
-    if (!read_word(at, word, sizeof word) || strlen(word) != 3)
+    if (m.month) {
+        read_char(at, ',');
+    } else if (!read_word(at, word, sizeof word) || !(m.month = month_named(word))) {
         return 0;
-    for (int i = 0; i < 12 && !m.month; ++i)
-        if (lower(month_list[i][0]) == word[0] && lower(month_list[i][1]) == word[1] &&
-            lower(month_list[i][2]) == word[2])
-            m.month = i + 1;
+    }
     skip_spaces(at);
-    const char *year_start = at;
-    if (!read_number(at, 2, 4, &m.year) || at - year_start == 3)
-        return 0;
-    if (at - year_start == 2)
-        m.year += m.year < 50 ? 2000 : 1900;
-    skip_spaces(at);
-    if (!read_number(at, 1, 2, &m.hour) || !read_char(at, ':') || !read_number(at, 2, 2, &m.minute))
-        return 0;
-    if (read_char(at, ':') && !read_number(at, 2, 2, &m.second))
-        return 0;
-    skip_spaces(at);
-    if (*at == '+' || *at == '-') {
-        if (!read_numeric_zone(at, &m))
+    const char *next = at;
+    while (is_digit(*next))
+        ++next;
+    if (*next == ':') {
+        if (!read_time(at, &m) || !read_zone(at, &m))
             return 0;
-    } else if (is_letter(*at)) {
-        if (!read_word(at, word, sizeof word))
+        skip_spaces(at);
+        if (!read_year(at, &m))
             return 0;
-        for (const NamedZone &zone : NamedZones)
-            if (strcmp(zone.name, word) == 0) {
-                m.zone_sign = zone.hours < 0 ? -1 : 1;
-                m.zone_hours = zone.hours < 0 ? -zone.hours : zone.hours;
-            }
+    } else {
+        if (!read_year(at, &m))
+            return 0;
+        skip_spaces(at);
+        if (!read_time(at, &m) || !read_zone(at, &m))
+            return 0;
     }
     skip_spaces(at);
     if (*at == '(') {

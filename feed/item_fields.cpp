@@ -116,6 +116,35 @@ void copy_address(const TiXmlElement *element, const char *written, const char *
     resolve_address(reference[0] ? base : nullptr, reference, field, TextFieldSize);
 }
 
+// An item's text and the element it is written in: the elements of its
+// feed's kind, Dublin Core's, then what podcasts and Media RSS write
+// (media:description also in media:group or media:content, as video sites
+// put it). Bodies may be unescaped HTML.
+const char *item_body(TiXmlHandle item, int feed_type, const TiXmlElement **from)
+{
+    const char *const names[] = {feed_type == FeedAtom ? "summary" : "description",
+                                 feed_type == FeedAtom ? "content" : "content:encoded", "dc:description",
+                                 "itunes:summary"};
+    for (const char *name : names) {
+        TiXmlElement *element = FeedConverter::find_child_element(item, name);
+        if (const char *text = element_markup_text(element)) {
+            *from = element;
+            return text;
+        }
+    }
+    TiXmlHandle group(FeedConverter::find_child_element(item, "media:group"));
+    const TiXmlHandle media[] = {item, group, TiXmlHandle(FeedConverter::find_child_element(item, "media:content")),
+                                 TiXmlHandle(FeedConverter::find_child_element(group, "media:content"))};
+    for (const TiXmlHandle &holder : media) {
+        TiXmlElement *element = FeedConverter::find_child_element(holder, "media:description");
+        if (const char *text = element_text(element)) {
+            *from = element;
+            return text;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 int FeedConverter::get_title(TiXmlHandle parent, int encoding, int feed_type, char *field)
@@ -165,14 +194,8 @@ int FeedConverter::get_item_description(TiXmlHandle parent, int encoding, int fe
 {
     if (!description)
         return 0;
-    // The body's own element first, then the one feeds write beside it, then
-    // Dublin Core's.
-    const char *const names[] = {feed_type == FeedAtom ? "summary" : "description",
-                                 feed_type == FeedAtom ? "content" : "content:encoded", "dc:description"};
-    const char *name = nullptr, *text = nullptr;
-    for (const char *candidate : names)
-        if (!text && (text = markup_child_text(parent, candidate)))
-            name = candidate;
+    const TiXmlElement *from = nullptr;
+    const char *text = item_body(parent, feed_type, &from);
     if (!text)
         return 0;
     // HTML is made readable before the host converts it, its links' addresses
@@ -180,7 +203,7 @@ int FeedConverter::get_item_description(TiXmlHandle parent, int encoding, int fe
     char *readable = nullptr;
     if (carries_html(text)) {
         char base[AddressSize];
-        element_base(find_child_element(parent, name), address, base, sizeof base);
+        element_base(from, address, base, sizeof base);
         size_t size = html_text_size(text, strlen(base));
         readable = static_cast<char *>(malloc(size));
         if (!readable || html_to_text(text, readable, size, encoding == EncodingUtf8, base) == 0) {

@@ -1,4 +1,5 @@
 #include "item_walk.h"
+#include "code_pages.h"
 
 #include <cstdio>
 #include <unordered_map>
@@ -53,7 +54,11 @@ std::vector<WalkedItem> walk_items(TiXmlElement *first, int feed_type, const cha
     KeyScope scope = memory ? memory->scope : NoKeys;
     std::vector<WalkedItem> items;
     std::unordered_map<std::string, int> uses;  // of each key in this document
+    const char *item_name = feed_type == FeedAtom ? "entry" : "item";
     for (TiXmlElement *current = first; current; current = current->NextSiblingElement()) {
+        // RSS 0.9x and 1.0 put <image> and <textinput> beside the items.
+        if (!same_folded(current->Value(), item_name))
+            continue;
         items.push_back(WalkedItem{current, true, false, {}, std::string()});
         WalkedItem &item = items.back();
         TiXmlHandle handle(current);

@@ -45,7 +45,8 @@ struct WalkedItem {
 // characters become spaces, so that a key is one line of text.
 std::string item_key(TiXmlHandle item, int feed_type);
 
-// Walks every sibling element from first on, in document order. Without a
+// Walks the items among the sibling elements from first on (item, or Atom's
+// entry), in document order, stepping over the others. Without a
 // memory every undated item is new and no key is taken. Items that share a
 // key in one document go by their dates even when every key decides.
 std::vector<WalkedItem> walk_items(TiXmlElement *first, int feed_type, const char *last_seen,

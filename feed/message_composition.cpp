@@ -205,8 +205,7 @@ int FeedConverter::convert_feed(char *message, size_t message_size, const char *
         return 0;
     }
     int encoding = get_feed_encoding(docHandle);
-    TiXmlHandle hChannel = feed_type == FeedAtom ? docHandle.FirstChildElement()
-                                                 : docHandle.FirstChildElement().FirstChildElement();
+    TiXmlHandle hChannel = get_channel(docHandle, feed_type);
 
     char title[TextFieldSize], link[TextFieldSize], description[TextFieldSize];
     get_title(hChannel, encoding, feed_type, title);

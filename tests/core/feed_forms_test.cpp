@@ -93,6 +93,107 @@ TEST(FeedForms, ElementsAreFoundByTheirNamespaceUnderAnyPrefix)
         EXPECT_EQ(c.items, Items(c.xml)) << c.what;
 }
 
+// Items are the elements named so, wherever the channel stands; what else
+// stands beside them is stepped over.
+TEST(FeedForms, ItemsAndChannelAmongOtherElements)
+{
+    InstallTestHostConversions();
+    const std::string rdf = "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"";
+    const std::string one = "<item><title>One</title><link>http://i.example/1</link></item>";
+    const std::string two = "<item><title>Two</title></item>";
+    const std::string both = "\nOne [  ]\nhttp://i.example/1\n\n\nTwo [  ]\n\n\n";
+    struct Case {
+        const char *what;
+        std::string xml, subject, items;
+    } cases[] = {
+        {"RSS 2.0, an element before the channel",
+         "<rss version=\"2.0\" xmlns:sx=\"http://feedsync.org/2007/feedsync\"><sx:sharing/><channel><title>C</title>"
+         "<description>D</description>" + one + "<image><title>Logo</title></image>" + two +
+             "<textInput><title>Search</title></textInput></channel></rss>",
+         "Subject: C -D-", both},
+        {"RSS 0.91, image and textinput after the items",
+         "<rss version=\"0.91\"><channel><title>C</title>" + one + two +
+             "<image><title>Logo</title></image><textinput><title>Search</title></textinput></channel></rss>",
+         "Subject: C --", both},
+        {"RSS 1.0, the channel after another element",
+         rdf + " xmlns=\"http://purl.org/rss/1.0/\"><image/><channel><title>C</title></channel>" + one +
+             "<textinput><title>Search</title></textinput>" + two + "</rdf:RDF>",
+         "Subject: C --", both},
+        {"RSS 0.90",
+         rdf + " xmlns=\"http://my.netscape.com/rdf/simple/0.9/\"><channel><title>C</title></channel>"
+             "<image><title>Logo</title></image>" + one + two + "<textinput><title>Search</title></textinput>"
+             "</rdf:RDF>",
+         "Subject: C --", both},
+        {"RSS 1.0 declared on the channel and items",
+         rdf + "><channel xmlns=\"http://purl.org/rss/1.0/\"><title>C</title></channel>"
+             "<item xmlns=\"http://purl.org/rss/1.0/\"><title>One</title><link>http://i.example/1</link></item>"
+             "<item xmlns=\"http://purl.org/rss/1.0/\"><title>Two</title></item></rdf:RDF>",
+         "Subject: C --", both},
+        {"Atom 0.2",
+         "<feed version=\"0.2\" xmlns=\"http://purl.org/atom/ns#\"><title>C</title><entry><title>One</title>"
+         "<link rel=\"alternate\" href=\"http://i.example/1\"/></entry><info>x</info><entry><title>Two</title></entry>"
+         "</feed>",
+         "Subject: C --", "\nOne [  ]\nhttp://i.example/1\n\n\nTwo [  ]\n\n\n"},
+        {"an Atom link in an RSS channel is not the channel's",
+         "<rss version=\"2.0\" xmlns:atom=\"http://www.w3.org/2005/Atom\"><channel><title>C</title>"
+         "<atom:link rel=\"self\" href=\"http://c.example/feed\"/><link>http://c.example/</link>" + one +
+             "</channel></rss>",
+         "Subject: C --", "\nOne [  ]\nhttp://i.example/1\n\n"},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(c.items, Items(c.xml)) << c.what;
+        EXPECT_EQ(c.subject, Subject(c.xml)) << c.what;
+    }
+    Conversion c = ConvertText(cases[6].xml, nullptr);
+    EXPECT_NE(std::string::npos, c.message.find("From: [http://c.example/]\r\n")) << c.message;
+}
+
+// Bodies where sites put them when the feed's own elements give none.
+TEST(FeedForms, BodiesBesideTheUsualElements)
+{
+    InstallTestHostConversions();
+    const std::string media = "xmlns:media=\"http://search.yahoo.com/mrss/\"";
+    struct Case {
+        const char *what;
+        std::string children, body;  // an RSS 2.0 item's children, its text
+    } cases[] = {
+        {"itunes:summary",
+         "<itunes:summary xmlns:itunes=\"http://www.itunes.com/dtds/podcast-1.0.dtd\">Episode notes</itunes:summary>",
+         "Episode notes"},
+        {"itunes:summary under another prefix",
+         "<i:summary xmlns:i=\"http://www.itunes.com/dtds/podcast-1.0.dtd\">Prefixed notes</i:summary>",
+         "Prefixed notes"},
+        {"media:description", "<media:description " + media + ">Clip</media:description>", "Clip"},
+        {"media:description in media:group",
+         "<media:group " + media + "><media:title>T</media:title><media:description>Grouped</media:description>"
+             "</media:group>",
+         "Grouped"},
+        {"media:description in media:content",
+         "<media:content " + media + " url=\"http://v.example/1\"><media:description>In content</media:description>"
+             "</media:content>",
+         "In content"},
+        {"media:description in media:content in media:group",
+         "<media:group " + media + "><media:content url=\"http://v.example/1\"><media:description>Deep"
+             "</media:description></media:content></media:group>",
+         "Deep"},
+        {"the description first",
+         "<description>Own</description><itunes:summary>Not this</itunes:summary>", "Own"},
+        // Unescaped HTML in a description is read as HTML, a CDATA section
+        // beside it as the HTML it holds.
+        {"unescaped HTML", "<description>Example <b>bold</b> text</description>", "Example bold text"},
+        {"an element, then HTML in CDATA",
+         "<description><img src=\"http://i.example/a.png\" alt=\"A frisbee\"/><![CDATA[<p>Schools <i>now</i></p>]]>"
+         "</description>",
+         "A frisbee\n\nSchools now"},
+        {"no text anywhere", "<media:group " + media + "><media:title>T</media:title></media:group>", ""},
+    };
+    for (const Case &c : cases) {
+        std::string items = Items("<rss version=\"2.0\"><channel><title>C</title><item><title>I</title>" + c.children +
+                                  "</item></channel></rss>");
+        EXPECT_EQ("\nI [  ]\n\n" + (c.body.empty() ? "" : c.body + "\n") + "\n", items) << c.what;
+    }
+}
+
 TEST(FeedForms, RssVersions)
 {
     InstallTestHostConversions();

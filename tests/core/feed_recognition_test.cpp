@@ -39,10 +39,20 @@ TEST(FeedRecognition, RootPatternsVersionsAndNamespaces)
         {Declaration + "<rdf:RDF xmlns=\"http://purl.org/rss/1.0//\"/>", FeedUnknown},
         {Declaration + "<rdf:RDF/>", FeedUnknown},
         {Declaration + "<r:RDF xmlns=\"http://purl.org/rss/1.0/\"/>", FeedUnknown},
+        // RSS 0.90 has the shape of 1.0, under either of its namespaces.
+        {Declaration + "<rdf:RDF xmlns=\"http://my.netscape.com/rdf/simple/0.9/\"/>", FeedRss10},
+        {Declaration + "<rdf:RDF xmlns=\"http://channel.netscape.com/rdf/simple/0.9/\"/>", FeedRss10},
+        // The namespace declared on the channel or an item, not on the root;
+        // a grandchild's counts for nothing.
+        {Declaration + "<rdf:RDF><channel xmlns=\"http://purl.org/rss/1.0/\"/></rdf:RDF>", FeedRss10},
+        {Declaration + "<rdf:RDF><x/><item xmlns=\"http://purl.org/rss/1.0/\"/></rdf:RDF>", FeedRss10},
+        {Declaration + "<rdf:RDF><x><channel xmlns=\"http://purl.org/rss/1.0/\"/></x></rdf:RDF>", FeedUnknown},
         {Declaration + "<feed xmlns=\"http://www.w3.org/2005/Atom\"/>", FeedAtom},
         {Declaration + "<feed version=\"7\" xmlns=\"http://www.w3.org/2005/Atom\"/>", FeedAtom},
         {Declaration + "<feed xmlns=\"http://www.w3.org/2005/Atom/\"/>", FeedUnknown},
         {Declaration + "<feed version=\"0.3\" xmlns=\"http://purl.org/atom/ns#\"/>", FeedAtom},
+        {Declaration + "<feed version=\"0.2\" xmlns=\"http://purl.org/atom/ns#\"/>", FeedAtom},
+        {Declaration + "<feed version=\"0.1\" xmlns=\"http://purl.org/atom/ns#\"/>", FeedUnknown},
         {Declaration + "<feed xmlns=\"http://purl.org/atom/ns#\"/>", FeedUnknown},
         {Declaration + "<feed version=\"1.0\" xmlns=\"http://purl.org/atom/ns#\"/>", FeedUnknown},
         {Declaration + "<feed/>", FeedUnknown},
@@ -98,8 +108,9 @@ TEST(FeedRecognition, FirstItemIsSoughtWhereTheTypeSays)
         {Rss20Feed("<item><title>one</title></item><item><title>two</title></item>"), "one"},
         {Declaration + "<rss version=\"0.91\"><channel><title>c</title><ITEM><title>caps</title></ITEM></channel></rss>",
          "caps"},
-        // Another element ahead of the channel is searched instead, and holds no item.
-        {Declaration + "<rss version=\"2.0\"><meta/><channel><item><title>x</title></item></channel></rss>", nullptr},
+        // The channel by its name, wherever it stands among the root's children.
+        {Declaration + "<rss version=\"2.0\"><meta/><channel><item><title>x</title></item></channel></rss>", "x"},
+        {Declaration + "<rss version=\"2.0\"><meta><item><title>m</title></item></meta></rss>", nullptr},
         {Declaration + "<rdf:RDF xmlns=\"http://purl.org/rss/1.0/\"><channel/><item><title>r</title></item></rdf:RDF>",
          "r"},
         {Declaration + "<feed xmlns=\"http://www.w3.org/2005/Atom\"><item/><entry><title>e</title></entry></feed>", "e"},

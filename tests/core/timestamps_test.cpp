@@ -345,6 +345,20 @@ TEST(Timestamps, DateTextsAreNormalisedOrRefused)
         {"  01 Dec 2024 12:00:00 +0000 (UTC) ", "2024-12-01T12:00:00+00:00"},
         {"29 Feb 2024 12:00:00 GMT", "2024-02-29T12:00:00+00:00"},
         {"Fri, 31 Dec 3000 23:00:00 GMT", "3000-12-31T23:00:00+00:00"},
+        // The forms other programs write: month names in full, the month
+        // before the day, the year after the time and zone, a twelve-hour
+        // clock.
+        {"06 June 2024 18:30:00 GMT", "2024-06-06T18:30:00+00:00"},
+        {"Mon, June 2 2008 11:11:11 PST", "2008-06-02T11:11:11-08:00"},
+        {"Tuesday, 2 Sept 2008 11:11 +0100", "2008-09-02T11:11:00+01:00"},
+        {"Dec 24, 2024 18:30:00 GMT", "2024-12-24T18:30:00+00:00"},
+        {"Wed, 17 Sep 2008 23:57 -0400", "2008-09-17T23:57:00-04:00"},
+        {"Thu Jul 03 00:00:00 UTC 2008", "2008-07-03T00:00:00+00:00"},
+        {"Thu Jul  3 09:10:11 2008", "2008-07-03T09:10:11+00:00"},
+        {"Mon, 21 Jan 2008 8:56 am PST", "2008-01-21T08:56:00-08:00"},
+        {"Mon, 21 Jan 2008 12:05 AM", "2008-01-21T00:05:00+00:00"},
+        {"Mon, 21 Jan 2008 12:05pm EST", "2008-01-21T12:05:00-05:00"},
+        {"Mon, 21 Jan 2008 8:56:30 PM -0100", "2008-01-21T20:56:30-01:00"},
         // W3C date-times, also in pubDate; RFC 3339 as Atom writes it.
         {"2024-06-06T18:30:00Z", "2024-06-06T18:30:00+00:00"},
         {"2024-06-06t18:30:00.123456z", "2024-06-06T18:30:00+00:00"},
@@ -352,6 +366,12 @@ TEST(Timestamps, DateTextsAreNormalisedOrRefused)
         {"2024-06-06T18:30-04:00", "2024-06-06T18:30:00-04:00"},
         {"2024-06-06", "2024-06-06T00:00:00+00:00"},
         {"2024-06-06 18:30:00", "2024-06-06T18:30:00+00:00"},
+        // With a space for the T, as databases write it, the zone as RFC 822
+        // writes it.
+        {"2006-01-11 16:43:22 -0800", "2006-01-11T16:43:22-08:00"},
+        {"2006-01-11 16:43:22-08:00", "2006-01-11T16:43:22-08:00"},
+        {"2006-01-11 16:43 +0930", "2006-01-11T16:43:00+09:30"},
+        {"2006-01-17T12:35:9+01:00", "2006-01-17T12:35:09+01:00"},
         // Near-misses.
         {"Thu, 32 Jun 2024 18:30:00 GMT", nullptr},
         {"31 Apr 2024 18:30:00 GMT", nullptr},
@@ -365,7 +385,14 @@ TEST(Timestamps, DateTextsAreNormalisedOrRefused)
         {"06 Jun 1899 18:30:00 GMT", nullptr},
         {"01 Jan 1900 00:00:00 +0100", nullptr},  // 1899 in UTC
         {"06 Jux 2024 18:30:00 GMT", nullptr},
-        {"06 June 2024 18:30:00 GMT", nullptr},
+        {"Mon, Jux 2 2008 11:11:11 PST", nullptr},
+        {"Mon, 21 Jan 2008 13:05 pm PST", nullptr},
+        {"Mon, 21 Jan 2008 0:05 am PST", nullptr},
+        {"Thu Jul 03 00:00:00 UTC", nullptr},
+        {"Thu Jul 03 00:00:00 UTC 208", nullptr},
+        {"2006-01-11 16:43:22 -08", nullptr},
+        {"2006-01-17T12:35:123+01:00", nullptr},
+        {"06 Juni 2024 18:30:00 GMT", nullptr},
         {"06 Jun 2024", nullptr},
         {"06 Jun 2024 18:30:00 GMT garbage", nullptr},
         {"06 Jun 2024 18:30:00 +09", nullptr},

@@ -50,6 +50,14 @@ TITLES = {
     "http://shop.example/forms-03-base64": "Atom 0.3 in base64 [  ]",
     "http://shop.example/forms-03-xml": "Atom 0.3 as XML [  ]",
     "http://shop.example/forms-1": "Atom 1.0 under a prefix [  ]",
+    # Where sites put the channel, the items and their texts and dates.
+    "http://shop.example/sites-090": "RSS 0.90 item [  ]",
+    "http://shop.example/sites-090-2": "RSS 0.90 second item [  ]",
+    "http://shop.example/sites-10-channel": "RSS 1.0 declared on each element [  ]",
+    "http://shop.example/sites-itunes": "Episode with iTunes notes [  ]",
+    "http://shop.example/sites-media": "Clip with a media group [  ]",
+    "http://shop.example/sites-html": "Note written as HTML [  ]",
+    "http://shop.example/sites-atom02": "Atom 0.2 entry [  ]",
 }
 
 # Item texts that only the forms above give.
@@ -59,7 +67,24 @@ BODIES = [
     "Tea & cake at four.",
     "Seeds sown today.",
     "Harvest notes, in base64.",
+    "Declared where it is used.",
+    "Planting garlic in autumn.",
+    "Pruning roses in a minute.",
+    "A raised bed",
+    "Raised beds drain well.",
+    "Read as Atom 0.3 is.",
 ]
+
+# Date lines of items dated in the forms other programs write.
+DATES = [
+    "2008/06/02 11:11:11-08:00",  # Mon, June 2 2008 11:11:11 PST
+    "2008/01/21 08:56:00-08:00",  # Mon, 21 Jan 2008 8:56 am PST
+    "2006/01/11 16:43:22-08:00",  # 2006-01-11 16:43:22 -0800
+    "2008/07/03 09:10:11+00:00",  # Thu Jul 03 09:10:11 UTC 2008
+]
+
+# What stands beside the items and is no item: an image, a text input.
+NO_ITEMS = ["Old Shop logo [  ]", "Search the old shop [  ]", "Radio Shop logo [  ]"]
 
 
 def test_every_real_feed_shape_is_delivered_and_reads_right(plugin, feed_server):
@@ -83,6 +108,12 @@ def test_every_real_feed_shape_is_delivered_and_reads_right(plugin, feed_server)
             assert title in lines, (link, title)
     for body in BODIES:
         assert body in lines, body
+    for date in DATES:
+        assert date in lines, date
+    for title in NO_ITEMS:
+        assert title not in lines, title
+    # The channel's own link, not the empty text of the <atom:link> before it.
+    assert "http://shop.example/radio/" in lines
     # Valid UTF-8 with no encoding declared, with or without a declaration.
     assert "苗の植え付け [  ]" in lines and "トマト [  ]" in lines
     # Texts the host's code page lacks arrive as the host makes them, whole lines still.
