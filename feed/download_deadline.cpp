@@ -20,8 +20,8 @@ namespace {
 
 // How often the waiting patrol looks whether the library is being unloaded.
 const DWORD StopCheckMilliseconds = 50;
-// How long the unload lets downloads that are not stuck end by themselves:
-// a stopped download gives up before its next read.
+// How long the unload lets the download threads end by themselves: a stopped
+// download gives up before its next read.
 const DWORD FinishWaitMilliseconds = 1000;
 // How long the unload waits for one terminated download thread to be gone.
 const DWORD TerminationWaitMilliseconds = 2000;
@@ -47,11 +47,13 @@ struct Download {
 };
 
 Download Downloads[MaxDownloadThreads];  // those in flight, the abandoned ones and idle threads
+// Set by the unload: a thread woken then ends instead of downloading.
+std::atomic<int> EndingThreads{0};
 
 DWORD WINAPI download_thread(LPVOID parameter)
 {
     Download *download = static_cast<Download *>(parameter);
-    while (WaitForSingleObject(download->wake, INFINITE) == WAIT_OBJECT_0) {
+    while (WaitForSingleObject(download->wake, INFINITE) == WAIT_OBJECT_0 && !EndingThreads) {
         try {
             FeedConverter::download_feed(download->url.c_str(), download->file,
                                          download->has_last_seen ? download->last_seen.c_str() : nullptr,
@@ -67,6 +69,10 @@ DWORD WINAPI download_thread(LPVOID parameter)
         SetEvent(download->done);
         download->running = 0;
     }
+    // The unload holds the loader lock, which an ordinary thread exit waits
+    // for: the thread ends itself here instead, where it holds no lock of its
+    // own, of the HTTP stack or of the heap.
+    TerminateThread(GetCurrentThread(), 0);
     return 0;
 }
 
@@ -129,16 +135,6 @@ DWORD feed_deadline()
     const DWORD longest = FeedDeadlineMilliseconds;
     unsigned long value = strtoul(text, nullptr, 10);
     return value >= 1000 && value < longest ? DWORD(value) : longest;
-}
-
-// 1 while some download has not returned yet.
-int downloads_running()
-{
-    for (const Download &download : Downloads) {
-        if (download.running)
-            return 1;
-    }
-    return 0;
 }
 
 }  // namespace
@@ -214,20 +210,30 @@ void release_download(int started)
 
 void end_download_threads()
 {
-    // A download ended by its own code leaves the HTTP stack in order; one
-    // terminated in the middle of a call may not.
-    for (DWORD waited = 0; waited < FinishWaitMilliseconds && downloads_running(); waited += 10)
-        Sleep(10);
-    // Idle threads too are terminated, all at once, then awaited: a thread
-    // cannot end by itself while the unload holds the loader lock, and a
-    // terminated one makes no detach calls, so the wait needs no loader lock.
+    // Every thread ends itself once it is woken: an idle one at once, one
+    // still downloading when its download returns (a stopped download gives
+    // up before its next read). A thread terminated in the middle of a call
+    // could leave a lock of the HTTP stack or of the heap taken, for the
+    // host's own threads to wait on for ever.
+    EndingThreads = 1;
+    HANDLE threads[MaxDownloadThreads];
+    DWORD count = 0;
     for (Download &download : Downloads) {
-        if (download.thread)
-            TerminateThread(download.thread, STILL_ACTIVE);
+        if (download.thread) {
+            threads[count++] = download.thread;
+            SetEvent(download.wake);
+        }
     }
+    if (count)
+        WaitForMultipleObjects(count, threads, TRUE, FinishWaitMilliseconds);
+    // Only a thread still inside a network call is terminated, and awaited:
+    // the termination is asynchronous, and a terminated thread makes no
+    // detach calls, so the wait needs no loader lock.
     for (Download &download : Downloads) {
-        if (download.thread)
+        if (download.thread && WaitForSingleObject(download.thread, 0) == WAIT_TIMEOUT) {
+            TerminateThread(download.thread, STILL_ACTIVE);
             WaitForSingleObject(download.thread, TerminationWaitMilliseconds);
+        }
         close_handle(download.thread);
         close_handle(download.wake);
         close_handle(download.done);
@@ -235,4 +241,5 @@ void end_download_threads()
         download.awaited = false;
         delete_file(download);
     }
+    EndingThreads = 0;
 }

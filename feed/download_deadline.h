@@ -63,6 +63,8 @@ private:
     int number_ = NoDownload;
 };
 
-// At unload, before the library is unmapped: ends every download thread that
-// is still running, so that none runs the library's code afterwards.
+// At unload, before the library is unmapped: ends every download thread, so
+// that none runs the library's code afterwards. Each ends itself where it
+// holds no lock; only one still inside a network call after a second is
+// terminated.
 void end_download_threads();

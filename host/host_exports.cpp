@@ -3,8 +3,10 @@
 #include "host_state.h"
 #include "message_store.h"
 #include "text_codec.h"
+#include "../shell/host_functions.h"
 
 #include <string>
+#include <type_traits>
 
 #define HOST_EXPORT extern "C" __declspec(dllexport)
 
@@ -119,6 +121,16 @@ HOST_STUB(QNA_B64Convert)
 HOST_STUB(QNA_QPConvert)
 HOST_STUB(QNA_MIMEHeader)
 HOST_STUB(QNA_SerializeRcpts)
+// The plug-in calls these six through its own types: in the 32-bit build,
+// where the calling convention is part of a function's type, a mismatch of
+// either side fails to compile here.
+static_assert(std::is_same<decltype(&QNA_RegisterCommand), QNA_RegisterCommandProc>::value, "QNA_RegisterCommand");
+static_assert(std::is_same<decltype(&QNA_Command), QNA_CommandProc>::value, "QNA_Command");
+static_assert(std::is_same<decltype(&QNA_GetCurrentFolder), QNA_GetCurrentFolderProc>::value, "QNA_GetCurrentFolder");
+static_assert(std::is_same<decltype(&QNA_AppendMessage), QNA_AppendMessageProc>::value, "QNA_AppendMessage");
+static_assert(std::is_same<decltype(&QNA_UTF_8), QNA_ConvertProc>::value, "QNA_UTF_8");
+static_assert(std::is_same<decltype(&QNA_EUC_JP), QNA_ConvertProc>::value, "QNA_EUC_JP");
+
 // A host without QNA_Connect shows how the plug-in refuses an older host.
 #ifndef KIV_HOST_WITHOUT_CONNECT
 HOST_STUB(QNA_Connect)

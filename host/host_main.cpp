@@ -6,6 +6,9 @@
 #include "host_state.h"
 #include "text_codec.h"
 
+#include <tlhelp32.h>
+#include <wininet.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -164,6 +167,54 @@ void CallIdleCallbacks()
     }
 }
 
+// A request of the host's own and heap blocks of many sizes, as the mail
+// client makes them: a lock of the HTTP stack or of the heap that a
+// plug-in's thread left taken would hold this up for ever.
+void FetchAsHost(const std::string &url)
+{
+    HINTERNET session = InternetOpenA("kivhost", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    // Not kept for another request: a kept connection's reaper thread would
+    // blur the count of threads that the tests compare.
+    const char headers[] = "Connection: close\r\n";
+    HINTERNET request = session ? InternetOpenUrlA(session, url.c_str(), headers, DWORD(sizeof headers - 1),
+                                                   INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0)
+                                : nullptr;
+    DWORD status = 0, size = sizeof status, bytes = 0, read = 0;
+    if (request)
+        HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr);
+    char buffer[4096];
+    while (request && InternetReadFile(request, buffer, sizeof buffer, &read) && read)
+        bytes += read;
+    if (request)
+        InternetCloseHandle(request);
+    if (session)
+        InternetCloseHandle(session);
+    int blocks = 0;
+    for (SIZE_T length = 16; length <= (SIZE_T(1) << 22); length *= 4) {
+        void *block = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, length);
+        std::string text(length, 'k');
+        if (block && text.size() == length)
+            ++blocks;
+        HeapFree(GetProcessHeap(), 0, block);
+    }
+    HostPrint("fetch status=%lu bytes=%lu heap-blocks=%d", static_cast<unsigned long>(status),
+              static_cast<unsigned long>(bytes), blocks);
+}
+
+// The process's threads: a plug-in leaves none behind when it is unloaded.
+void CountThreads()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        count += entry.th32OwnerProcessID == GetCurrentProcessId();
+    if (snapshot != INVALID_HANDLE_VALUE)
+        CloseHandle(snapshot);
+    HostPrint("threads count=%d", count);
+}
+
 bool AppendsReached(int count, const std::string &) { return CountAppends() >= count; }
 bool CommandsReached(int count, const std::string &name) { return CountCommands(name.c_str()) >= count; }
 
@@ -247,6 +298,12 @@ bool RunScriptCommand(const std::string &line)
         HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         HostPrint("lock-file %s", file != INVALID_HANDLE_VALUE ? "held" : "failed");
+    } else if (name == "fetch") {
+        std::string url;
+        words >> url;
+        FetchAsHost(url);
+    } else if (name == "threads") {
+        CountThreads();
     } else if (name == "status") {
         HostPrint("status appends=%d manualfilter=%d", CountAppends(), CountCommands("ManualFilter"));
     } else if (name == "quit") {
@@ -358,7 +415,8 @@ void Usage()
          "  drive FILE (setup, the dialog driven by the steps in FILE; see dialog_driver.cpp)\n"
          "  callbacks | folder ID | wait-appends N [MS] | wait-commands NAME N [MS] | sleep MS | status | quit\n"
          "  reserve-memory MB (leave no free range of MB or more)\n"
-         "  lock-file PATH (hold the file open, shared with nobody, until the host ends)");
+         "  lock-file PATH (hold the file open, shared with nobody, until the host ends)\n"
+         "  fetch URL (a request and heap blocks of the host's own) | threads (count this process's)");
 }
 
 }  // namespace

@@ -63,34 +63,13 @@ fi
 # of other feed readers, each file checked against tests/data/corpus/ORIGINS.tsv.
 /usr/bin/python3 "$root/scripts/corpus_collect.py" --cache "$build/corpus-src" --out "$build/corpus"
 
-# A private Wine prefix for the Windows build that runs here, created once.
+# The private Wine prefix of the Windows build that runs here; where that is
+# the 64-bit twin, also the shipped 32-bit build's, its 32-bit Wine under
+# qemu-i386 (scripts/with-i386.sh), for the test command's plugin-win32 stage.
 . "$root/scripts/windows-builds.sh"
-export WINEPREFIX="$build/$KIV_WINE_PREFIX_NAME" WINEARCH=$KIV_WINE_ARCH
+bash "$root/scripts/wine-prefix.sh" "$KIV_WINE_ARCH"
 if [ "$KIV_WINE_ARCH" = win64 ]; then
-  export WINELOADER=$KIV_WINE_LOADER WINESERVER=$KIV_WINE_SERVER
-fi
-wine=$KIV_WINE_LOADER wineserver=$KIV_WINE_SERVER
-export WINEDEBUG=-all
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$build"
-  LC_ALL=ja_JP.UTF-8 "$wine" wineboot -i >/dev/null 2>&1 || true
-  "$wineserver" -w || true
-  [ -f "$WINEPREFIX/system.reg" ] || { echo "setup: Wine ($KIV_WINE_ARCH) could not make its prefix" >&2; exit 1; }
-fi
-# The dialogs ask for the font "ＭＳ Ｐゴシック"; the IPA P Gothic face has its
-# metrics, so the dialogs look under Wine as they do on Windows.
-if [ ! -f "$WINEPREFIX/.kiv-fonts" ]; then
-  LC_ALL=ja_JP.UTF-8 "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' \
-    /t REG_SZ /d 'IPAPGothic' /f >/dev/null 2>&1 && touch "$WINEPREFIX/.kiv-fonts"
-  "$wineserver" -w || true
-fi
-# HTTPS through Wine, checked once against a loopback TLS server.
-if [ ! -f "$WINEPREFIX/.kiv-tls" ]; then
-  LC_ALL=ja_JP.UTF-8 /usr/bin/python3 "$root/scripts/tls_check.py" "$wine" || {
-    echo "setup: Wine ($KIV_WINE_ARCH) cannot fetch over HTTPS in $WINEPREFIX; is GnuTLS of its architecture installed?" >&2
-    exit 1
-  }
-  touch "$WINEPREFIX/.kiv-tls"
-  "$wineserver" -w || true
+  bash "$root/scripts/with-i386.sh" --fetch
+  bash "$root/scripts/with-i386.sh" bash "$root/scripts/wine-prefix.sh" win32
 fi
 echo "setup: ready"

@@ -3,8 +3,9 @@
 # set-up, both builds, the core tests natively (AddressSanitizer and
 # UndefinedBehaviorSanitizer, the shared settings operations also under
 # ThreadSanitizer) and under Wine, the plug-in tests through the stand-in
-# host, the real-world feed corpus through the same host in one run, a short
-# run of each fuzz target.
+# host (on the 64-bit twin where this machine runs no 32-bit programs, and
+# on the shipped 32-bit build, emulated there), the real-world feed corpus
+# through the same host in one run, a short run of each fuzz target.
 # Ends with one summary line: "N passed, M failed".
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -52,6 +53,18 @@ wine_server() { LC_ALL=ja_JP.UTF-8 WINEPREFIX="$root/build/$KIV_WINE_PREFIX_NAME
 wine_server -p
 trap 'wine_server -k' EXIT
 
+# The plug-in tests of one Windows build (scripts/plugin-tests.sh), with
+# pytest's count line and the stage's time.
+plugin_tests() {  # stage, build dir
+  local start=$SECONDS
+  bash scripts/plugin-tests.sh "$2" >"$logs/$1.log" 2>&1
+  local rc=$? p f
+  p=$(grep -Eo '[0-9]+ passed' "$logs/$1.log" | tail -n 1 | grep -Eo '[0-9]+' || echo 0)
+  f=$(grep -Eo '[0-9]+ (failed|error)' "$logs/$1.log" | awk '{s+=$1} END {print s+0}')
+  echo "== $1 ($2): $(grep -E ' in [0-9.]+s' "$logs/$1.log" | tail -n 1 | tr -d '=') [$((SECONDS - start)) s]"
+  count "$1" "$rc" "${p:-0}" "${f:-0}"
+}
+
 if build native-build build/native -DCMAKE_BUILD_TYPE=Debug -DKIV_SANITIZE=ON; then
   build/native/tests/kiv_core_tests >"$logs/native-core.log" 2>&1
   rc=$?; read -r p f < <(gtest_counts "$logs/native-core.log"); count native-core $rc "$p" "$f"
@@ -80,12 +93,11 @@ if [ "$win32_built" = 0 ] && [ "$wine_built" = 0 ]; then
   "$wine_build/wine-run" "$wine_build/tests/kiv_core_tests.exe" >"$logs/wine-core.log" 2>&1
   rc=$?; read -r p f < <(gtest_counts "$logs/wine-core.log"); count wine-core $rc "$p" "$f"
 
-  (. "$wine_build/wine-env" && cd tests/plugin && KIV_WIN32_BUILD="$root/$wine_build" KIV_PRODUCT_BUILD="$root/build/win32" \
-     /usr/bin/python3 -m pytest -q -p no:cacheprovider) >"$logs/plugin.log" 2>&1
-  rc=$?
-  p=$(grep -Eo '[0-9]+ passed' "$logs/plugin.log" | tail -n 1 | grep -Eo '[0-9]+' || echo 0)
-  f=$(grep -Eo '[0-9]+ (failed|error)' "$logs/plugin.log" | awk '{s+=$1} END {print s+0}')
-  count plugin "$rc" "${p:-0}" "${f:-0}"
+  # The plug-in tests on the build whose Wine runs here (where that is the
+  # 64-bit twin), then on the shipped build/win32 under the 32-bit Wine,
+  # through qemu-i386 where this machine runs no 32-bit programs.
+  [ "$wine_build" = build/win32 ] || plugin_tests plugin "$wine_build"
+  plugin_tests plugin-win32 build/win32
 
   # The real-world corpus in one host run, each feed a test.
   (. "$wine_build/wine-env" && KIV_WIN32_BUILD="$root/$wine_build" \

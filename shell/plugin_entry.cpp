@@ -13,6 +13,7 @@
 #include <io.h>
 #include <stdio.h>
 #include <string.h>
+#include <type_traits>
 
 namespace {
 
@@ -124,6 +125,10 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
         return ProcessDetach(reserved != nullptr);
     return TRUE;
 }
+// The C runtime calls DllMain@12; without WINAPI the 32-bit build would link
+// the runtime's empty one in its place, silently.
+static_assert(std::is_same<decltype(&DllMain), BOOL(WINAPI *)(HINSTANCE, DWORD, LPVOID)>::value,
+              "DllMain must be WINAPI");
 
 int WINAPI QNC_OnStart() { return 0; }
 int WINAPI QNC_OnExit() { return 0; }

@@ -1,11 +1,12 @@
 """Servers that fail or stall hold up one feed for a bounded time, never the
-patrol, and a body that did not arrive whole is not delivered. (This test
-waits for the plug-in's own limits: about a minute.)"""
+patrol, and a body that did not arrive whole is not delivered; an unload
+while downloads stall leaves the host whole. (The first test waits for the
+plug-in's own limits: about a minute.)"""
 import socket
 
 from feed_server import FeedServer
-from kivhost import run_host
-from patrol_helpers import DEFAULT, download_files, entries, feed_xml, settings, subjects
+from kivhost import HostSession, run_host
+from patrol_helpers import DEFAULT, download_files, entries, feed_xml, fresh_feed, settings, subjects
 
 # The plug-in's limits: 10 s for every wait, no new read 30 s into a feed.
 LONGEST_FEED = 40
@@ -44,4 +45,54 @@ def test_failing_and_stalling_servers_are_skipped_within_bounds(plugin):
     requests.sort(key=lambda r: r.arrived)
     for feed, following in zip(requests, requests[1:]):
         assert following.arrived - feed.arrived < LONGEST_FEED + 5, feed.path
+    assert download_files(plugin) == []
+
+
+def thread_count(host):
+    host.send("threads")
+    return int(host.expect("threads count=").split("=")[1])
+
+
+def test_unload_with_downloads_stalled_leaves_the_host_working(plugin, monkeypatch):
+    """At the unload the idle download threads end by themselves and those
+    stuck in a request are ended: the host is left with none of them and
+    goes on with a request and heap blocks of its own, then loads the
+    plug-in again, which patrols."""
+    monkeypatch.setenv("KIV_FEED_DEADLINE_MS", "2000")
+    good = ["good-%d" % n for n in range(3)]
+    stalled = ["stalled-%d" % n for n in range(3)]
+    with FeedServer(max_wait=SERVER_PATIENCE) as server:
+        urls = [server.serve("/" + name, fresh_feed(name)) for name in good]
+        urls += [server.serve("/" + name, stall="headers") for name in stalled]
+        plugin.write_ini(settings(*[url + "," + DEFAULT for url in urls]))
+        host = HostSession(plugin)
+        try:
+            before = thread_count(host)
+            host.send("load")
+            host.expect("load ok")
+            host.send("wait-appends 3 60000")
+            host.expect("wait-appends reached", timeout=90)
+            # Every stalled feed is inside its request while the patrol waits.
+            server.wait_requests(len(urls))
+            host.send("unload")
+            unloaded = host.expect("unload result=", timeout=30)
+            after = thread_count(host)
+            host.send("fetch " + urls[0])
+            fetched = host.expect("fetch ", timeout=30)
+            host.send("load")
+            host.expect("load ok")
+            host.send("wait-appends 6 60000")
+            host.expect("wait-appends reached", timeout=90)
+            host.send("unload")
+            host.expect("unload result=", timeout=30)
+            again = thread_count(host)
+        finally:
+            lines = host.close()
+        requests = server.requests()
+    assert unloaded == "unload result=1" and lines[-1] == "done"
+    assert after == before and again == before
+    # Ten heap blocks, from 16 bytes to 4 MiB.
+    assert fetched == "fetch status=200 bytes=%d heap-blocks=10" % len(fresh_feed(good[0])(2))
+    assert subjects(plugin) == good + good
+    assert sorted(r.path for r in requests) == sorted(["/" + name for name in good + stalled] * 2 + ["/good-0"])
     assert download_files(plugin) == []
