@@ -1,4 +1,4 @@
-// The forms that real feeds and old specifications use beside the common
+// The forms that real feeds and the formats' older versions use beside the common
 // ones: elements under any prefix of their namespace, RSS 2.x, Atom 0.3
 // content modes and Atom 1.0 base64 content, Dublin Core fallbacks.
 #include "feed_test_support.h"
