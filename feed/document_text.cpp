@@ -165,8 +165,10 @@ void blank_instructions(char *text)
             return;
     }
     for (char *p = strchr(text, '<'); p; p = strchr(p, '<')) {
-        if (const char *end = verbatim_end(p)) {
-            p = const_cast<char *>(end);
+        // Most markup is tags; only "<!" can open a comment or CDATA section.
+        const char *verbatim = p[1] == '!' ? verbatim_end(p) : nullptr;
+        if (verbatim) {
+            p = const_cast<char *>(verbatim);
             continue;
         }
         if (p[1] != '?' || opens_declaration(p)) {
