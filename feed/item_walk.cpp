@@ -71,12 +71,15 @@ std::vector<WalkedItem> walk_items(TiXmlElement *first, int feed_type, const cha
     std::unordered_set<std::string> known;
     if (scope != NoKeys)
         known.insert(memory->keys.begin(), memory->keys.end());
-    for (WalkedItem &item : items) {
+    for (size_t index = 0; index < items.size(); ++index) {
+        WalkedItem &item = items[index];
         SYSTEMTIME date;
         // A key that several items of the document share (a feed without
         // guids whose items all link to one page) tells none of them apart:
-        // those items go by their dates, as without a record.
-        if (scope == EveryKey && uses[item.key] == 1) {
+        // those items go by their dates, as without a record. So do items
+        // beyond the most keys a record keeps: theirs are never remembered,
+        // and by key they would come again at every patrol.
+        if (scope == EveryKey && uses[item.key] == 1 && index < MaxRememberedKeys) {
             item.fresh = !known.count(item.key);
         } else if (!item.dated) {
             item.fresh = !known.count(item.key);

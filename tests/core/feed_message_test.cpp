@@ -332,6 +332,28 @@ TEST_F(FeedMessage, MemoryForgetsTheOldestKeysFirst)
     EXPECT_EQ("g d0", memory.keys.back());
 }
 
+TEST_F(FeedMessage, ItemsBeyondTheRememberedKeysGoByTheirDates)
+{
+    // A long archive feed: the keys of its items past the bound are never
+    // remembered, so by key alone they would be new at every patrol.
+    std::string items;
+    for (int i = 0; i <= MaxRememberedKeys + 2; ++i)
+        items += "<item><title>t</title><guid>" + std::to_string(i) + "</guid><dc:date>2024-05-03T18:00:00Z</dc:date></item>";
+    TiXmlDocument document;
+    ASSERT_TRUE(FeedConverter::parse_feed_text(&document, Rss20Feed(items).c_str()));
+    TiXmlHandle handle(&document);
+    TiXmlElement *first = FeedConverter::get_first_item(handle, FeedRss20);
+    ItemMemory memory;
+    std::vector<std::string> keys;
+    for (const WalkedItem &item : walk_items(first, FeedRss20, DefaultTimestamp, &memory))
+        keys.push_back(item.key);
+    remember_keys(&memory, keys);
+    int fresh = 0;
+    for (const WalkedItem &item : walk_items(first, FeedRss20, "2024-05-03T18:00:00+00:00", &memory))
+        fresh += item.fresh;
+    EXPECT_EQ(0, fresh);
+}
+
 TEST_F(FeedMessage, ItemDatedInUtcGetsTheCompletedDateLine)
 {
     Conversion c = ConvertText(Rss20Feed(DatedItem("z", "2024-05-03T18:00:00Z")), nullptr);
