@@ -2,7 +2,7 @@
 // message composition. A stateless object: every operation works only on its
 // arguments and on caller-supplied buffers.
 #pragma once
-#include "../native/platform.h"
+#include "native/platform.h"
 
 #include <cstddef>
 #include <tinyxml.h>

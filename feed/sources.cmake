@@ -1,34 +1,39 @@
+# Dates: the feeds' and HTTP's date texts, read, compared and written.
 list(APPEND KIV_CORE_SOURCES
-  feed/feed_document.cpp
-  feed/document_text.cpp
-  feed/code_pages.cpp
-  feed/document_shape.cpp
-  feed/feed_recognition.cpp
-  feed/feed_namespaces.cpp
-  feed/content_modes.cpp
-  feed/element_text.cpp
-  feed/addresses.cpp
-  feed/item_fields.cpp
-  feed/html_text.cpp
-  feed/calendar_days.cpp
-  feed/timestamps.cpp
-  feed/item_dates.cpp
-  feed/item_walk.cpp
-  feed/feed_record.cpp
-  feed/message_composition.cpp)
-list(APPEND KIV_WIN32_SOURCES
-  feed/patrol_run.cpp)
-# What each feed of a patrol came to: the log's lines and the failing streaks.
+  feed/dates/timestamps.cpp
+  feed/dates/http_date.cpp)
+# Reading: a document made ready, parsed within its bounds, recognised, and
+# its fields read as a person reads them.
 list(APPEND KIV_CORE_SOURCES
-  feed/patrol_log.cpp
-  feed/failing_feeds.cpp)
-list(APPEND KIV_WIN32_SOURCES
-  feed/patrol_log_file.cpp
-  feed/failing_feed_watch.cpp)
-# HTTP retrieval: the date reader is portable, the download needs WinINet.
+  feed/read/feed_document.cpp
+  feed/read/document_text.cpp
+  feed/read/code_pages.cpp
+  feed/read/document_shape.cpp
+  feed/read/feed_recognition.cpp
+  feed/read/feed_namespaces.cpp
+  feed/read/content_modes.cpp
+  feed/read/element_text.cpp
+  feed/read/item_fields.cpp
+  feed/read/html_text.cpp
+  feed/read/item_dates.cpp)
+# Delivering: which items are new, the message that carries them, and the
+# per-feed record of what was delivered.
 list(APPEND KIV_CORE_SOURCES
-  feed/http_date.cpp
-  feed/request_headers.cpp)
+  feed/deliver/item_walk.cpp
+  feed/deliver/feed_record.cpp
+  feed/deliver/message_composition.cpp)
+# Fetching: the request headers are portable, the download needs WinINet.
+list(APPEND KIV_CORE_SOURCES
+  feed/fetch/request_headers.cpp)
 list(APPEND KIV_WIN32_SOURCES
-  feed/http_retrieval.cpp
-  feed/download_deadline.cpp)
+  feed/fetch/http_retrieval.cpp
+  feed/fetch/download_deadline.cpp)
+# The patrol: every feed through the stages above, what each came to in the
+# log, and the failing streaks.
+list(APPEND KIV_CORE_SOURCES
+  feed/patrol/patrol_log.cpp
+  feed/patrol/failing_feeds.cpp)
+list(APPEND KIV_WIN32_SOURCES
+  feed/patrol/patrol_run.cpp
+  feed/patrol/patrol_log_file.cpp
+  feed/patrol/failing_feed_watch.cpp)

@@ -2,7 +2,7 @@
 
 #include "host_state.h"
 #include "text_codec.h"
-#include "../resources/dialog_ids.h"
+#include "resources/dialog_ids.h"
 
 #include <commctrl.h>
 

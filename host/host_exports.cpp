@@ -3,7 +3,7 @@
 #include "host_state.h"
 #include "message_store.h"
 #include "text_codec.h"
-#include "../shell/host_functions.h"
+#include "shell/host_functions.h"
 
 #include <string>
 #include <type_traits>

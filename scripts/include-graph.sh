@@ -21,8 +21,11 @@ git ls-files '*.cpp' '*.h' | while read -r file; do
   [ $tests = 1 ] || case $file in tests/*) continue ;; esac
   dir=$(dirname "$file")
   { grep -o '^#include "[^"]*"' "$file" || true; } | sed 's/^#include "//; s/"$//' | while read -r inc; do
+    # Beside the including file, else from the project's root (the include
+    # path every target has); a test's own headers are found neither way.
     target=$(realpath -m --relative-to=. "$dir/$inc")
-    [ -e "$target" ] || continue   # found through an include path: a test's own
+    [ -e "$target" ] || target=$(realpath -m --relative-to=. "$inc")
+    [ -e "$target" ] || continue
     from=$(folder "$dir") to=$(folder "$(dirname "$target")")
     [ "$from" = "$to" ] || echo "$from -> $to"
   done

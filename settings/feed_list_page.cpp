@@ -1,12 +1,12 @@
 // The URL LIST and OPTION pages. The list box always shows what the settings
 // file holds: every change is written first, then the list is read back.
 #include "feed_list_page.h"
-
 #include "feed_settings.h"
 #include "preferences_dialog.h"
-#include "../feed/feed_converter.h"
-#include "../resources/dialog_ids.h"
-#include "../resources/ui_strings.h"
+
+#include "feed/feed_converter.h"
+#include "resources/dialog_ids.h"
+#include "resources/ui_strings.h"
 
 #include <cstring>
 

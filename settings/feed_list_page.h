@@ -1,6 +1,6 @@
 // The URL LIST and OPTION pages: what their controls do to the settings file.
 #pragma once
-#include "../native/platform.h"
+#include "native/platform.h"
 
 // Adds the text of the page's edit box as a new feed: 1 when added.
 int AddFeedFromEdit(HWND page);

@@ -2,7 +2,7 @@
 // the library). No copy of the file is kept in memory; each operation opens
 // it, reads what it needs and, when it changes something, rewrites it whole.
 #pragma once
-#include "../native/platform.h"
+#include "native/platform.h"
 
 #include <string>
 #include <vector>

@@ -2,9 +2,9 @@
 // the feeds' messages.
 #include "feed_settings.h"
 
-#include "../resources/ui_strings.h"
-#include "../shell/host_functions.h"
-#include "../shell/process_values.h"
+#include "base/process_values.h"
+#include "resources/ui_strings.h"
+#include "shell/host_functions.h"
 
 int FeedSettings::EnsureDestinationFolder(HWND owner)
 {

@@ -3,7 +3,7 @@
 // keep them.
 #include "feed_settings.h"
 
-#include "../shell/process_values.h"
+#include "base/process_values.h"
 
 #include <cstdio>
 #include <map>

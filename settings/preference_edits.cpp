@@ -2,7 +2,7 @@
 // entry, feed lines appended and removed, and the feed list they show.
 #include "feed_settings.h"
 
-#include "../shell/process_values.h"
+#include "base/process_values.h"
 
 #include <cstdio>
 #include <cstring>

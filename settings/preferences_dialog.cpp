@@ -1,11 +1,11 @@
 #include "preferences_dialog.h"
-
 #include "feed_list_page.h"
 #include "feed_settings.h"
 #include "settings_backup.h"
-#include "../resources/dialog_ids.h"
-#include "../resources/ui_strings.h"
-#include "../shell/process_values.h"
+
+#include "base/process_values.h"
+#include "resources/dialog_ids.h"
+#include "resources/ui_strings.h"
 
 #include <commctrl.h>
 

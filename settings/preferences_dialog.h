@@ -1,6 +1,6 @@
 // The preferences dialog: a tab control with the URL LIST, OPTION and about pages.
 #pragma once
-#include "../native/platform.h"
+#include "native/platform.h"
 
 INT_PTR CALLBACK PreferencesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 // The one procedure of the three pages; their commands go to the dialog's dispatch.

@@ -1,8 +1,8 @@
 #include "settings_backup.h"
-
-#include "atomic_file.h"
 #include "feed_settings.h"
-#include "../shell/process_values.h"
+
+#include "base/atomic_file.h"
+#include "base/process_values.h"
 
 #include <cstdio>
 

@@ -1,9 +1,9 @@
 // The settings file: its entries, the option entries and the feed entries.
 #include "feed_settings.h"
-#include "atomic_file.h"
 
-#include "../shell/process_values.h"
-#include "../shell/scoped_handles.h"
+#include "base/atomic_file.h"
+#include "base/process_values.h"
+#include "base/scoped_handles.h"
 
 #include <cstdio>
 #include <cstdlib>

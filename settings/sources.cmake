@@ -1,8 +1,7 @@
 list(APPEND KIV_CORE_SOURCES
   settings/settings_file.cpp
   settings/preference_edits.cpp
-  settings/settings_backup.cpp
-  settings/atomic_file.cpp)
+  settings/settings_backup.cpp)
 list(APPEND KIV_WIN32_SOURCES
   settings/folder_prompt.cpp
   settings/feed_list_page.cpp

@@ -1,7 +1,7 @@
 // The host mail client's QNA_ functions, looked up by name in the host's
 // executable when the plug-in is attached.
 #pragma once
-#include "../native/platform.h"
+#include "native/platform.h"
 
 // The menu command callback that QNA_RegisterCommand receives.
 typedef BOOL(WINAPI *HostCommandProc)(HWND window, LPARAM parameter);

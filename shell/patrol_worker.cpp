@@ -1,8 +1,8 @@
 #include "patrol_worker.h"
-
 #include "host_functions.h"
-#include "process_values.h"
-#include "../settings/feed_settings.h"
+
+#include "base/process_values.h"
+#include "settings/feed_settings.h"
 
 #include <exception>
 

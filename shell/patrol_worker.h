@@ -1,6 +1,6 @@
 // The worker thread and the triggers that wake it.
 #pragma once
-#include "../native/platform.h"
+#include "native/platform.h"
 
 #include <atomic>
 

@@ -2,12 +2,13 @@
 #include "host_functions.h"
 #include "patrol_worker.h"
 #include "plugin_paths.h"
-#include "process_values.h"
-#include "../feed/download_deadline.h"
-#include "../resources/dialog_ids.h"
-#include "../resources/ui_strings.h"
-#include "../settings/feed_settings.h"
-#include "../settings/preferences_dialog.h"
+
+#include "base/process_values.h"
+#include "feed/fetch/download_deadline.h"
+#include "resources/dialog_ids.h"
+#include "resources/ui_strings.h"
+#include "settings/feed_settings.h"
+#include "settings/preferences_dialog.h"
 
 #include <commctrl.h>
 #include <io.h>

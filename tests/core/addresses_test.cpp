@@ -1,7 +1,7 @@
 // Relative addresses made absolute: the resolution examples of RFC 3986
 // itself, the references that stay as they are, the bound of the output, and
 // the bases that xml:base gives the elements of a document.
-#include "feed/addresses.h"
+#include "base/addresses.h"
 #include "feed_test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // What is done to a feed's text before it is parsed: code pages converted to
 // UTF-8, numeric references written in the feed's own code page, an
 // internal DTD subset blanked.
-#include "feed/code_pages.h"
-#include "feed/document_text.h"
+#include "feed/read/code_pages.h"
+#include "feed/read/document_text.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,7 +1,7 @@
 // A feed's failing streak: when its notice is due, its file at the bounds and
 // as garbage, and the notice's text.
-#include "feed/failing_feeds.h"
-#include "feed/feed_record.h"
+#include "feed/patrol/failing_feeds.h"
+#include "feed/deliver/feed_record.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

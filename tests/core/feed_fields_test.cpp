@@ -1,6 +1,6 @@
 // Titles, links, descriptions and subjects of channels and items: where each
 // comes from per feed type, how it is cut, and when the host converts it.
-#include "feed/addresses.h"
+#include "base/addresses.h"
 #include "feed_test_support.h"
 #include "shell/host_functions.h"
 

@@ -1,6 +1,6 @@
 // The per-feed record: its file name, what it keeps, and every kind of bad
 // file counting as no record.
-#include "feed/feed_record.h"
+#include "feed/deliver/feed_record.h"
 #include "settings/feed_settings.h"
 #include "test_support.h"
 

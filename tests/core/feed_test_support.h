@@ -1,7 +1,7 @@
 // Feed documents and conversions for the feed converter's tests.
 #pragma once
 #include "feed/feed_converter.h"
-#include "feed/item_walk.h"
+#include "feed/deliver/item_walk.h"
 #include "shell/host_functions.h"
 #include "test_support.h"
 

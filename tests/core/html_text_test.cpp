@@ -1,8 +1,8 @@
 // HTML in item descriptions as a person reads it: line structure, references,
 // what is left out, links with their list; untouched plain text; bounded
 // output and time for any markup.
-#include "feed/addresses.h"
-#include "feed/html_text.h"
+#include "base/addresses.h"
+#include "feed/read/html_text.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,5 @@
 // HTTP header dates: the three forms, and everything else refused untouched.
-#include "feed/http_date.h"
+#include "feed/dates/http_date.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The patrol log's words for each feed's outcome, and its lines at their
 // bounds.
-#include "feed/download_outcome.h"
-#include "feed/patrol_log.h"
+#include "feed/fetch/download_outcome.h"
+#include "feed/patrol/patrol_log.h"
 #include "feed_test_support.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // the feed list they show, and the backup that CANCEL puts back.
 #include "settings/feed_settings.h"
 #include "settings/settings_backup.h"
-#include "shell/process_values.h"
+#include "base/process_values.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

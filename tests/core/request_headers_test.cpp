@@ -1,5 +1,5 @@
 // The extra headers of a feed request, built in one place.
-#include "feed/download_outcome.h"
+#include "feed/fetch/download_outcome.h"
 
 #include <cstring>
 #include <gtest/gtest.h>

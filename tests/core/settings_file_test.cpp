@@ -1,6 +1,6 @@
 // The settings file: entries, option entries, feed entries, rewrites.
 #include "settings/feed_settings.h"
-#include "shell/process_values.h"
+#include "base/process_values.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "test_support.h"
 
 #include "shell/host_functions.h"
-#include "shell/process_values.h"
+#include "base/process_values.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,6 +1,6 @@
 // Feeds in UTF-16 and UTF-32, with a byte order mark or without, read as
 // their UTF-8 twins are.
-#include "feed/code_pages.h"
+#include "feed/read/code_pages.h"
 #include "feed_test_support.h"
 
 #include <gtest/gtest.h>

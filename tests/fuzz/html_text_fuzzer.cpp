@@ -4,8 +4,8 @@
 // bound html_text_size gives. The same text as a title, as a plain text whose
 // references are resolved, and as an address resolved against a base: each
 // within its buffer and its bound.
-#include "feed/addresses.h"
-#include "feed/html_text.h"
+#include "base/addresses.h"
+#include "feed/read/html_text.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -3,10 +3,10 @@
 // their buffer, rewrites that keep every other entry, and no entry ever
 // holding white space. The same bytes are also read as a feed's record and as
 // its failing streak, which live beside KIV.ini and are read as warily.
-#include "feed/failing_feeds.h"
-#include "feed/feed_record.h"
+#include "feed/patrol/failing_feeds.h"
+#include "feed/deliver/feed_record.h"
 #include "settings/feed_settings.h"
-#include "shell/process_values.h"
+#include "base/process_values.h"
 
 #include <algorithm>
 #include <cstdint>

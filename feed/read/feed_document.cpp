@@ -1,10 +1,10 @@
 // Loading a downloaded feed file into a TinyXML document.
-#include "feed_converter.h"
 #include "code_pages.h"
 #include "document_text.h"
 #include "feed_namespaces.h"
 
-#include "../shell/scoped_handles.h"
+#include "base/scoped_handles.h"
+#include "feed/feed_converter.h"
 
 #include <cstdio>
 #include <cstdlib>

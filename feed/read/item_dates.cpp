@@ -4,8 +4,8 @@
 // dcterms:modified, issued and created; each in either form. Each is normalised to
 // the long timestamp text that a dc:date gives, so that everything after the
 // reading (comparison, the date line, the Date header, KIV.ini) is the same.
-#include "feed_converter.h"
-#include "text_copy.h"
+#include "base/text_copy.h"
+#include "feed/feed_converter.h"
 
 #include <cstdio>
 #include <cstring>

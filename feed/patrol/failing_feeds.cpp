@@ -1,13 +1,13 @@
 #include "failing_feeds.h"
-#include "calendar_days.h"
-#include "feed_converter.h"
-#include "feed_record.h"
-#include "single_line.h"
 
-#include "../resources/notice_texts.h"
-#include "../resources/version.h"
-#include "../settings/atomic_file.h"
-#include "../shell/scoped_handles.h"
+#include "base/atomic_file.h"
+#include "base/calendar_days.h"
+#include "base/scoped_handles.h"
+#include "base/single_line.h"
+#include "feed/deliver/feed_record.h"
+#include "feed/feed_converter.h"
+#include "resources/notice_texts.h"
+#include "resources/version.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,9 +1,10 @@
 // Which kind of feed a document holds, its declared encoding, where its items
 // start, and the child lookups that every field extraction rests on.
-#include "feed_converter.h"
 #include "code_pages.h"
 #include "element_text.h"
-#include "text_copy.h"
+
+#include "base/text_copy.h"
+#include "feed/feed_converter.h"
 
 #include <cstring>
 

@@ -2,7 +2,8 @@
 // system's own code page tables, so a feed reads as Windows reads its
 // encoding.
 #include "code_pages.h"
-#include "../native/platform.h"
+
+#include "native/platform.h"
 
 #include <cstring>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "atomic_file.h"
 
-#include "../native/platform.h"
+#include "native/platform.h"
 
 #include <cstdio>
 #include <string>

@@ -1,7 +1,7 @@
 #include "feed_record.h"
 
-#include "../settings/atomic_file.h"
-#include "../shell/scoped_handles.h"
+#include "base/atomic_file.h"
+#include "base/scoped_handles.h"
 
 #include <cstdio>
 #include <cstring>

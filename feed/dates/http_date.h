@@ -1,6 +1,6 @@
 // Dates in HTTP headers (Last-Modified, If-Modified-Since).
 #pragma once
-#include "../native/platform.h"
+#include "native/platform.h"
 
 // Reads the three date forms that HTTP allows, strictly:
 //   Sun, 06 Nov 1994 08:49:37 GMT    (the preferred form)

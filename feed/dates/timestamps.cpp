@@ -1,8 +1,8 @@
 // Timestamp texts: validity, completion of item dates, conversion to UTC
 // records, comparisons, and the Date header value.
-#include "calendar_days.h"
-#include "feed_converter.h"
-#include "text_copy.h"
+#include "base/calendar_days.h"
+#include "base/text_copy.h"
+#include "feed/feed_converter.h"
 
 #include <cstdio>
 #include <cstring>

@@ -2,7 +2,8 @@
 // it can fail badly on a value that a server got slightly wrong, and a server
 // must never be able to harm the mail client.
 #include "http_date.h"
-#include "feed_converter.h"
+
+#include "feed/feed_converter.h"
 
 #include <cstring>
 

@@ -1,7 +1,8 @@
 #include "patrol_log.h"
-#include "download_outcome.h"
-#include "feed_converter.h"
-#include "single_line.h"
+
+#include "base/single_line.h"
+#include "feed/feed_converter.h"
+#include "feed/fetch/download_outcome.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,7 +1,7 @@
 // Holders that release a handle, a C file or a heap block when they go out of
 // scope, so that every return and every exception releases it.
 #pragma once
-#include "../native/platform.h"
+#include "native/platform.h"
 
 #include <cstdio>
 #include <cstdlib>

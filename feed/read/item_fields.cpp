@@ -1,12 +1,13 @@
 // The texts of a channel or an item: title, link, descriptions and subject,
 // cut to their fields and passed through the host's text conversion where
 // the feed's encoding needs it.
-#include "feed_converter.h"
-#include "addresses.h"
 #include "element_text.h"
 #include "html_text.h"
-#include "single_line.h"
-#include "text_copy.h"
+
+#include "base/addresses.h"
+#include "base/single_line.h"
+#include "base/text_copy.h"
+#include "feed/feed_converter.h"
 #include "shell/host_functions.h"
 
 #include <cstdlib>

@@ -5,7 +5,7 @@
 // local date and time, the address, the outcome. The lines go to patrol.log
 // in the data folder (patrol_log_file.cpp) and to the debugger output.
 #pragma once
-#include "../native/platform.h"
+#include "native/platform.h"
 
 #include <cstddef>
 

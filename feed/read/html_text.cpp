@@ -8,7 +8,8 @@
 // references are never longer than themselves. Hence HtmlTextGrowth. An
 // address made absolute grows by its base and a slash at most.
 #include "html_text.h"
-#include "addresses.h"
+
+#include "base/addresses.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,6 +1,6 @@
 // Process-wide values, alive from attach to detach.
 #pragma once
-#include "../native/platform.h"
+#include "native/platform.h"
 
 #include <atomic>
 

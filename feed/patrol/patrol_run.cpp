@@ -1,19 +1,19 @@
 // One patrol: every feed of the settings file is downloaded, its new items
 // become one message in the host's destination folder, and its entry takes
 // the newest item's timestamp.
-#include "download_deadline.h"
-#include "download_outcome.h"
 #include "failing_feed_watch.h"
 #include "failing_feeds.h"
-#include "feed_converter.h"
-#include "feed_record.h"
 #include "patrol_log_file.h"
 
-#include "../settings/feed_settings.h"
-#include "../shell/host_functions.h"
-#include "../shell/patrol_worker.h"
-#include "../shell/process_values.h"
-#include "../shell/scoped_handles.h"
+#include "base/process_values.h"
+#include "base/scoped_handles.h"
+#include "feed/deliver/feed_record.h"
+#include "feed/feed_converter.h"
+#include "feed/fetch/download_deadline.h"
+#include "feed/fetch/download_outcome.h"
+#include "settings/feed_settings.h"
+#include "shell/host_functions.h"
+#include "shell/patrol_worker.h"
 
 #include <cstdio>
 #include <cstdlib>

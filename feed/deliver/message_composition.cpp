@@ -1,11 +1,11 @@
 // One downloaded feed file becomes one message: the header block, the feed's
 // link, a separator and one block per new item (see item_walk.h).
-#include "feed_converter.h"
 #include "item_walk.h"
-#include "single_line.h"
-#include "text_copy.h"
 
-#include "../resources/version.h"
+#include "base/single_line.h"
+#include "base/text_copy.h"
+#include "feed/feed_converter.h"
+#include "resources/version.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,5 +1,6 @@
 #include "item_walk.h"
-#include "code_pages.h"
+
+#include "feed/read/code_pages.h"
 
 #include <cstdio>
 #include <unordered_map>

@@ -1,6 +1,6 @@
 // What one feed download came to, and the request headers it sends.
 #pragma once
-#include "addresses.h"
+#include "base/addresses.h"
 
 #include <cstddef>
 

@@ -3,10 +3,10 @@
 // next downloads, since a thread's start is dear on some platforms; many
 // stalled servers cost a bounded number of threads and bytes.
 #include "download_deadline.h"
-#include "feed_converter.h"
 
-#include "../shell/patrol_worker.h"
-#include "../shell/process_values.h"
+#include "base/process_values.h"
+#include "feed/feed_converter.h"
+#include "shell/patrol_worker.h"
 
 #include <atomic>
 #include <cstdio>

@@ -11,7 +11,7 @@
 // order the parser takes them but without recursion and without building the
 // tree, and so meets exactly the elements, attributes and nodes the parser
 // would meet, up to the place where the parser would stop on an error.
-#include "feed_converter.h"
+#include "feed/feed_converter.h"
 
 #include <algorithm>
 #include <cstring>

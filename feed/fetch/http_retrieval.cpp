@@ -2,15 +2,15 @@
 // file, unless the server's date says the feed has not changed since the
 // last-seen timestamp or the server answers 304 to the validators kept from
 // the feed's last download.
-#include "addresses.h"
 #include "download_outcome.h"
-#include "feed_converter.h"
-#include "http_date.h"
-#include "text_copy.h"
 
-#include "../resources/version.h"
-#include "../shell/patrol_worker.h"
-#include "../shell/scoped_handles.h"
+#include "base/addresses.h"
+#include "base/scoped_handles.h"
+#include "base/text_copy.h"
+#include "feed/dates/http_date.h"
+#include "feed/feed_converter.h"
+#include "resources/version.h"
+#include "shell/patrol_worker.h"
 
 #include <wininet.h>
 

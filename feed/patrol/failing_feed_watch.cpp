@@ -1,9 +1,9 @@
 #include "failing_feed_watch.h"
 #include "failing_feeds.h"
 
-#include "../shell/host_functions.h"
-#include "../shell/patrol_worker.h"
-#include "../shell/process_values.h"
+#include "base/process_values.h"
+#include "shell/host_functions.h"
+#include "shell/patrol_worker.h"
 
 void watch_feed(const char *folder, const char *url, const FeedOutcome &outcome, std::set<std::string> &files)
 {

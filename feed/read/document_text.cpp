@@ -6,7 +6,8 @@
 // So the text is prepared before it is parsed.
 #include "document_text.h"
 #include "code_pages.h"
-#include "feed_converter.h"
+
+#include "feed/feed_converter.h"
 
 #include <cstdlib>
 #include <cstring>

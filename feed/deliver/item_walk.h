@@ -6,7 +6,7 @@
 // its key is not among those remembered. Composition of the message is apart
 // from this, in message_composition.cpp.
 #pragma once
-#include "feed_converter.h"
+#include "feed/feed_converter.h"
 
 #include <string>
 #include <vector>

@@ -5,7 +5,7 @@
 #pragma once
 #include "patrol_log.h"
 
-#include "../shell/scoped_handles.h"
+#include "base/scoped_handles.h"
 
 enum { MaxPatrolLogBytes = 1 << 20 };
 
