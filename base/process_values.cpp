@@ -10,3 +10,6 @@ std::atomic<int> FolderConfigured;
 std::atomic<int> IntervalMinutes;
 std::atomic<int> MinutesLeft;
 std::atomic<int> AutoSortEnabled;
+
+std::atomic<int> PatrolStopRequested;
+std::atomic<int> PatrolRunning;

@@ -16,3 +16,9 @@ extern std::atomic<int> FolderConfigured;
 extern std::atomic<int> IntervalMinutes;
 extern std::atomic<int> MinutesLeft;
 extern std::atomic<int> AutoSortEnabled;
+
+// Set at detach: the patrol stops after the feed in hand and stores what it
+// delivered; the worker then stays idle.
+extern std::atomic<int> PatrolStopRequested;
+// 1 from the worker's wake-up to the end of its patrol.
+extern std::atomic<int> PatrolRunning;

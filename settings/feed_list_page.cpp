@@ -4,7 +4,6 @@
 #include "feed_settings.h"
 #include "preferences_dialog.h"
 
-#include "feed/feed_converter.h"
 #include "resources/dialog_ids.h"
 #include "resources/ui_strings.h"
 

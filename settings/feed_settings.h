@@ -14,6 +14,8 @@ enum {
 };
 
 extern const int IntervalMinutesTable[IntervalCount];
+// The last-seen timestamp of a feed that never delivered anything.
+extern const char DefaultTimestamp[];
 
 typedef std::vector<std::string> SettingsEntries;
 

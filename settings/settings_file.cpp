@@ -10,6 +10,7 @@
 #include <cstring>
 
 const int IntervalMinutesTable[IntervalCount] = {0, 60, 120, 180, 360, 720, 1440};
+const char DefaultTimestamp[] = "2000-01-01T00:00:00+09:00";
 
 namespace {
 

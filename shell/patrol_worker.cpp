@@ -6,9 +6,6 @@
 
 #include <exception>
 
-std::atomic<int> PatrolStopRequested;
-std::atomic<int> PatrolRunning;
-
 DWORD WINAPI PatrolWorker(LPVOID parameter)
 {
     HANDLE event = static_cast<HANDLE>(parameter);

@@ -1,5 +1,5 @@
-// Timestamp texts: validity, completion of item dates, conversion to UTC
-// records, comparisons, and the Date header value.
+// Timestamp texts: validity, conversion to UTC records, comparisons, and
+// the Date header value.
 #include "base/calendar_days.h"
 #include "base/text_copy.h"
 #include "feed/feed_converter.h"
@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 
-const char DefaultTimestamp[] = "2000-01-01T00:00:00+09:00";
 const char *const month_list[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
@@ -169,32 +168,4 @@ int FeedConverter::format_mail_date(const char *text, char *out)
     }
     snprintf(out, MailDateSize, "%.2s %s %.2s %.8s %s", text + 8, month_list[month - 1], text + 2, text + 11, zone);
     return 1;
-}
-
-int FeedConverter::get_item_date(TiXmlHandle item, int feed_type, char *out)
-{
-    if (!out)
-        return 0;
-    char text[TextFieldSize];
-    if (!copy_child_text(item, feed_type == FeedAtom ? "modified" : "dc:date", text))
-        return get_fallback_item_date(item, feed_type, out);
-    char completed[ItemDateSize] = {};
-    switch (strlen(text)) {
-    case 22:  // no seconds: 2024-05-03T18:00+09:00
-        snprintf(completed, sizeof completed, "%.16s:00%.6s", text, text + 16);
-        break;
-    case 10:  // date only
-        snprintf(completed, sizeof completed, "%.10sT00:00:00+00:00", text);
-        break;
-    case 20:  // UTC, ending in Z
-        snprintf(completed, sizeof completed, "%.19s+00:00", text);
-        break;
-    case 25:
-        copy_text(completed, sizeof completed, text);
-        break;
-    }
-    copy_text(out, ItemDateSize, completed);
-    if (is_valid_date(out))
-        return 1;
-    return get_fallback_item_date(item, feed_type, out);
 }

@@ -1,10 +1,13 @@
 // One downloaded feed file becomes one message: the header block, the feed's
 // link, a separator and one block per new item (see item_walk.h).
+#include "message_composition.h"
 #include "item_walk.h"
 
 #include "base/single_line.h"
 #include "base/text_copy.h"
 #include "feed/feed_converter.h"
+#include "feed/read/feed_document.h"
+#include "feed/read/feed_recognition.h"
 #include "resources/version.h"
 
 #include <cstdio>

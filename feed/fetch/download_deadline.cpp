@@ -6,7 +6,6 @@
 
 #include "base/process_values.h"
 #include "feed/feed_converter.h"
-#include "shell/patrol_worker.h"
 
 #include <atomic>
 #include <cstdio>

@@ -5,12 +5,12 @@
 #include "download_outcome.h"
 
 #include "base/addresses.h"
+#include "base/process_values.h"
 #include "base/scoped_handles.h"
 #include "base/text_copy.h"
 #include "feed/dates/http_date.h"
 #include "feed/feed_converter.h"
 #include "resources/version.h"
-#include "shell/patrol_worker.h"
 
 #include <wininet.h>
 

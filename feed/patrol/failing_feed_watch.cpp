@@ -3,7 +3,6 @@
 
 #include "base/process_values.h"
 #include "shell/host_functions.h"
-#include "shell/patrol_worker.h"
 
 void watch_feed(const char *folder, const char *url, const FeedOutcome &outcome, std::set<std::string> &files)
 {

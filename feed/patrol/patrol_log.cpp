@@ -1,7 +1,7 @@
 #include "patrol_log.h"
 
 #include "base/single_line.h"
-#include "feed/feed_converter.h"
+#include "feed/deliver/message_composition.h"
 #include "feed/fetch/download_outcome.h"
 
 #include <cstdio>

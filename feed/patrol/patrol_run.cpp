@@ -8,12 +8,12 @@
 #include "base/process_values.h"
 #include "base/scoped_handles.h"
 #include "feed/deliver/feed_record.h"
+#include "feed/deliver/message_composition.h"
 #include "feed/feed_converter.h"
 #include "feed/fetch/download_deadline.h"
 #include "feed/fetch/download_outcome.h"
 #include "settings/feed_settings.h"
 #include "shell/host_functions.h"
-#include "shell/patrol_worker.h"
 
 #include <cstdio>
 #include <cstdlib>

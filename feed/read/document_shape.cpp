@@ -11,6 +11,8 @@
 // order the parser takes them but without recursion and without building the
 // tree, and so meets exactly the elements, attributes and nodes the parser
 // would meet, up to the place where the parser would stop on an error.
+#include "feed_document.h"
+
 #include "feed/feed_converter.h"
 
 #include <algorithm>
@@ -343,7 +345,7 @@ void DocumentMeasure::measure(const char *p, DocumentShape *shape)
 
 }  // namespace
 
-int FeedConverter::measure_document(const char *text, DocumentShape *shape)
+int measure_document(const char *text, DocumentShape *shape)
 {
     *shape = DocumentShape();
     DocumentMeasure().measure(text, shape);

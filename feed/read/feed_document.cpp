@@ -1,4 +1,5 @@
 // Loading a downloaded feed file into a TinyXML document.
+#include "feed_document.h"
 #include "code_pages.h"
 #include "document_text.h"
 #include "feed_namespaces.h"
@@ -34,7 +35,7 @@ const char *refusal(const DocumentShape &shape)
 
 // Read as TiXmlDocument::LoadFile reads a file, so that the document and its
 // errors are the same.
-char *FeedConverter::read_feed_text(TiXmlDocument *document, const char *file_path)
+char *read_feed_text(TiXmlDocument *document, const char *file_path)
 {
     ScopedFile input(file_path ? fopen(file_path, "rb") : nullptr);
     if (!input.held()) {
@@ -101,7 +102,7 @@ char *FeedConverter::read_feed_text(TiXmlDocument *document, const char *file_pa
     return block.release();
 }
 
-int FeedConverter::parse_feed_text(TiXmlDocument *document, const char *text)
+int parse_feed_text(TiXmlDocument *document, const char *text)
 {
     // The parser tracks the line and column of every node it reads, which
     // costs about a fifth of the parse, and only an error's position uses
@@ -119,7 +120,7 @@ int FeedConverter::parse_feed_text(TiXmlDocument *document, const char *text)
     return !document->Error();
 }
 
-int FeedConverter::load_feed_document(TiXmlDocument *document, const char *file_path, const char **failure)
+int load_feed_document(TiXmlDocument *document, const char *file_path, const char **failure)
 {
     // Held so that a parse that runs out of memory frees the text too.
     ScopedHeapBlock<char> text(read_feed_text(document, file_path));

@@ -1,5 +1,6 @@
 // Which kind of feed a document holds, its declared encoding, where its items
 // start, and the child lookups that every field extraction rests on.
+#include "feed_recognition.h"
 #include "code_pages.h"
 #include "element_text.h"
 
@@ -113,12 +114,12 @@ int FeedConverter::get_feed_encoding(TiXmlHandle docHandle)
     return EncodingNone;
 }
 
-TiXmlHandle FeedConverter::get_channel(TiXmlHandle docHandle, int feed_type)
+TiXmlHandle get_channel(TiXmlHandle docHandle, int feed_type)
 {
     // The channel by its name: feeds put other elements before it
     // (<sx:sharing>, <atom:link>).
     TiXmlHandle root = docHandle.FirstChildElement();
-    return feed_type == FeedAtom ? root : TiXmlHandle(find_child_element(root, "channel"));
+    return feed_type == FeedAtom ? root : TiXmlHandle(FeedConverter::find_child_element(root, "channel"));
 }
 
 TiXmlElement *FeedConverter::get_first_item(TiXmlHandle docHandle, int feed_type)

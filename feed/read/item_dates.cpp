@@ -1,9 +1,12 @@
-// Item dates in the forms feeds write beside dc:date and modified: RSS
+// Item dates: dc:date (RSS) or modified (Atom 0.3) completed to the long
+// timestamp text, else one of the forms feeds write beside them: RSS
 // pubDate (RFC 822 and its common deviations, or a W3C date-time), Atom
 // updated, published, issued and created (RFC 3339), Dublin Core's
 // dcterms:modified, issued and created; each in either form. Each is normalised to
 // the long timestamp text that a dc:date gives, so that everything after the
 // reading (comparison, the date line, the Date header, KIV.ini) is the same.
+#include "item_dates.h"
+
 #include "base/text_copy.h"
 #include "feed/feed_converter.h"
 
@@ -293,7 +296,7 @@ int read_rfc822(const char *text, char *out)
 
 }  // namespace
 
-int FeedConverter::normalise_date(const char *text, char *out)
+int normalise_date(const char *text, char *out)
 {
     if (!out)
         return 0;
@@ -303,7 +306,7 @@ int FeedConverter::normalise_date(const char *text, char *out)
     return read_w3c(text, out) || read_rfc822(text, out);
 }
 
-int FeedConverter::get_fallback_item_date(TiXmlHandle item, int feed_type, char *out)
+int get_fallback_item_date(TiXmlHandle item, int feed_type, char *out)
 {
     // Dublin Core's terms after the elements of the feed's own kind; for
     // Atom last its first choice, modified, in any form the others take
@@ -316,8 +319,36 @@ int FeedConverter::get_fallback_item_date(TiXmlHandle item, int feed_type, char 
         return 0;
     char text[TextFieldSize];
     for (const char *const *name = feed_type == FeedAtom ? atom_elements : rss_elements; *name; ++name)
-        if (copy_child_text(item, *name, text) && normalise_date(text, out))
+        if (FeedConverter::copy_child_text(item, *name, text) && normalise_date(text, out))
             return 1;
     out[0] = '\0';
     return 0;
+}
+
+int FeedConverter::get_item_date(TiXmlHandle item, int feed_type, char *out)
+{
+    if (!out)
+        return 0;
+    char text[TextFieldSize];
+    if (!copy_child_text(item, feed_type == FeedAtom ? "modified" : "dc:date", text))
+        return get_fallback_item_date(item, feed_type, out);
+    char completed[ItemDateSize] = {};
+    switch (strlen(text)) {
+    case 22:  // no seconds: 2024-05-03T18:00+09:00
+        snprintf(completed, sizeof completed, "%.16s:00%.6s", text, text + 16);
+        break;
+    case 10:  // date only
+        snprintf(completed, sizeof completed, "%.10sT00:00:00+00:00", text);
+        break;
+    case 20:  // UTC, ending in Z
+        snprintf(completed, sizeof completed, "%.19s+00:00", text);
+        break;
+    case 25:
+        copy_text(completed, sizeof completed, text);
+        break;
+    }
+    copy_text(out, ItemDateSize, completed);
+    if (is_valid_date(out))
+        return 1;
+    return get_fallback_item_date(item, feed_type, out);
 }

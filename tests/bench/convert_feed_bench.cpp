@@ -8,7 +8,10 @@
 // about the neighbours than about the code.
 //   convert_feed_bench [FOLDER [ITEMS...]]   (ITEMS "max": the most that fit 8
 //   MiB)
+#include "feed/deliver/message_composition.h"
 #include "feed/feed_converter.h"
+#include "feed/read/feed_document.h"
+#include "settings/feed_settings.h"
 #include "shell/host_functions.h"
 
 #include <cstdio>
@@ -165,7 +168,7 @@ Figures Measure(int repetitions, Work work)
 std::string ReadText(const std::string &path)
 {
     TiXmlDocument document;
-    char *text = FeedConverter::read_feed_text(&document, path.c_str());
+    char *text = read_feed_text(&document, path.c_str());
     if (!text)
         exit(1);
     std::string copy(text, strlen(text) + 8);
@@ -190,17 +193,17 @@ void ConvertFeeds(const std::string &folder, const std::vector<int> &sizes)
         });
         Figures read = Measure(repetitions, [&] {
             TiXmlDocument document;
-            char *read_text = FeedConverter::read_feed_text(&document, path.c_str());
+            char *read_text = read_feed_text(&document, path.c_str());
             free(read_text);
             return read_text ? 1 : 0;
         });
         Figures measure = Measure(repetitions, [&] {
             DocumentShape shape;
-            return FeedConverter::measure_document(text.data(), &shape);
+            return measure_document(text.data(), &shape);
         });
         Figures parse = Measure(repetitions, [&] {
             TiXmlDocument document;
-            return FeedConverter::parse_feed_text(&document, text.data());
+            return parse_feed_text(&document, text.data());
         });
         Figures convert = Measure(repetitions, [&] {
             // Allocated as the patrol run allocates it: the download size plus the
@@ -257,7 +260,7 @@ void HostileDocuments(const std::string &folder)
         WriteFile(path, text);
         Figures load = Measure(1, [&] {
             TiXmlDocument document;
-            return FeedConverter::load_feed_document(&document, path.c_str());
+            return load_feed_document(&document, path.c_str());
         });
         remove(path.c_str());
         printf("%-36s %9zu %9zu %10s %12.1f\n", c.what, text.size() / 1024, c.nodes, load.result ? "parsed" : "refused",

@@ -41,7 +41,7 @@ void ExpectMeasuredAsParsed(const std::string &text)
 {
     std::vector<char> buffer = Padded(text);
     DocumentShape measured, parsed;
-    EXPECT_EQ(1, FeedConverter::measure_document(buffer.data(), &measured)) << text;
+    EXPECT_EQ(1, measure_document(buffer.data(), &measured)) << text;
     TiXmlDocument document;
     document.Parse(buffer.data(), nullptr, TIXML_DEFAULT_ENCODING);
     TreeShape(&document, 0, &parsed);
@@ -156,12 +156,12 @@ TEST(DocumentShape, RefusedJustBeyondEachBound)
     for (const Case &c : cases) {
         WriteFileBytes(path, c.within);
         TiXmlDocument within;
-        EXPECT_EQ(1, FeedConverter::load_feed_document(&within, path.c_str())) << c.refusal;
+        EXPECT_EQ(1, load_feed_document(&within, path.c_str())) << c.refusal;
 
         WriteFileBytes(path, c.beyond);
         TiXmlDocument beyond;
         const char *failure = nullptr;
-        EXPECT_EQ(0, FeedConverter::load_feed_document(&beyond, path.c_str(), &failure));
+        EXPECT_EQ(0, load_feed_document(&beyond, path.c_str(), &failure));
         EXPECT_STREQ(c.refusal, failure);
         EXPECT_EQ(nullptr, beyond.FirstChild());
     }

@@ -32,7 +32,7 @@ TEST(FeedDocument, SameDocumentAndErrorsAsLoadFile)
     for (const std::string &bytes : files) {
         WriteFileBytes(path, bytes);
         TiXmlDocument ours, theirs(path.c_str());
-        int loaded = FeedConverter::load_feed_document(&ours, path.c_str());
+        int loaded = load_feed_document(&ours, path.c_str());
         bool expected = theirs.LoadFile();
         EXPECT_EQ(expected, loaded == 1) << bytes;
         EXPECT_EQ(theirs.ErrorId(), ours.ErrorId()) << bytes;
@@ -42,7 +42,7 @@ TEST(FeedDocument, SameDocumentAndErrorsAsLoadFile)
         EXPECT_EQ(Printed(theirs), Printed(ours)) << bytes;
     }
     TiXmlDocument missing;
-    EXPECT_EQ(0, FeedConverter::load_feed_document(&missing, folder.Path("absent.xml").c_str()));
+    EXPECT_EQ(0, load_feed_document(&missing, folder.Path("absent.xml").c_str()));
     EXPECT_STREQ("Failed to open file", missing.ErrorDesc());
 }
 

@@ -2,6 +2,7 @@
 // the items newer than the last-seen date and the newest date reported.
 #include "feed_test_support.h"
 #include "resources/version.h"
+#include "settings/feed_settings.h"
 #include "shell/host_functions.h"
 
 #include <gtest/gtest.h>
@@ -340,7 +341,7 @@ TEST_F(FeedMessage, ItemsBeyondTheRememberedKeysGoByTheirDates)
     for (int i = 0; i <= MaxRememberedKeys + 2; ++i)
         items += "<item><title>t</title><guid>" + std::to_string(i) + "</guid><dc:date>2024-05-03T18:00:00Z</dc:date></item>";
     TiXmlDocument document;
-    ASSERT_TRUE(FeedConverter::parse_feed_text(&document, Rss20Feed(items).c_str()));
+    ASSERT_TRUE(parse_feed_text(&document, Rss20Feed(items).c_str()));
     TiXmlHandle handle(&document);
     TiXmlElement *first = FeedConverter::get_first_item(handle, FeedRss20);
     ItemMemory memory;

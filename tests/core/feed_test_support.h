@@ -1,7 +1,9 @@
 // Feed documents and conversions for the feed converter's tests.
 #pragma once
-#include "feed/feed_converter.h"
 #include "feed/deliver/item_walk.h"
+#include "feed/deliver/message_composition.h"
+#include "feed/feed_converter.h"
+#include "feed/read/feed_document.h"
 #include "shell/host_functions.h"
 #include "test_support.h"
 
@@ -14,7 +16,7 @@ inline void ParseFeed(TiXmlDocument &document, const std::string &xml)
 {
     TempFolder folder;
     WriteFileBytes(folder.Path("feed.xml"), xml);
-    FeedConverter::load_feed_document(&document, folder.Path("feed.xml").c_str());
+    load_feed_document(&document, folder.Path("feed.xml").c_str());
 }
 
 // The outcome of convert_feed on a file.

@@ -70,7 +70,7 @@ TEST(RealFeeds, BodiesAndLinks)
 TEST(RealFeeds, XhtmlIsReadAsItsMarkup)
 {
     TiXmlDocument document;
-    ASSERT_EQ(1, FeedConverter::load_feed_document(&document, RealFeed("atom_bodies_and_links.xml").c_str()));
+    ASSERT_EQ(1, load_feed_document(&document, RealFeed("atom_bodies_and_links.xml").c_str()));
     TiXmlElement *second = document.RootElement()->FirstChildElement("entry")->NextSiblingElement("entry");
     const char *text = nullptr;
     ASSERT_EQ(1, FeedConverter::get_child_text(TiXmlHandle(second), "content", &text));

@@ -1,6 +1,8 @@
 // Timestamp texts: validity, conversion to UTC, comparisons, the Date header
 // value and the completion of item dates.
 #include "feed_test_support.h"
+#include "feed/read/item_dates.h"
+#include "settings/feed_settings.h"
 
 #include <cstdlib>
 #include <ctime>
@@ -410,14 +412,14 @@ TEST(Timestamps, DateTextsAreNormalisedOrRefused)
     for (const auto &c : cases) {
         char out[ItemDateSize + 8];
         memset(out, 'z', sizeof out);
-        EXPECT_EQ(c.date != nullptr, FeedConverter::normalise_date(c.text, out) == 1) << c.text;
+        EXPECT_EQ(c.date != nullptr, normalise_date(c.text, out) == 1) << c.text;
         EXPECT_STREQ(c.date ? c.date : "", out) << c.text;
         EXPECT_EQ(std::string(8, 'z'), std::string(out + ItemDateSize, 8));
         if (c.date) {
             EXPECT_EQ(1, FeedConverter::is_valid_date(out)) << c.text;
         }
     }
-    EXPECT_EQ(0, FeedConverter::normalise_date(nullptr, nullptr));
+    EXPECT_EQ(0, normalise_date(nullptr, nullptr));
 }
 
 }  // namespace

@@ -1,0 +1,32 @@
+// The message under composition, and what a conversion came to.
+#pragma once
+#include <cstddef>
+
+// The message under composition: the caller's buffer, its capacity and how
+// much of it is written, so that every piece is appended where the last one
+// ended and never past the capacity. `reserve` bytes at the end are kept for
+// the message's closing line end.
+struct MessageBuffer {
+    char *text;
+    size_t size;
+    size_t length;
+    size_t reserve;
+};
+
+// What one conversion came to: the items that went into the message, or
+// why the document was not read as a feed. detail is a bounded ASCII text:
+// the parser's error and where, the bound the document passed, or the root
+// element that no feed has.
+enum ConversionFailure {
+    ConversionRead = 0,       // read as a feed; items tells how many are in the message
+    ConversionNotXml,         // the parser refused it
+    ConversionOddShape,       // beyond the document bounds, refused unparsed
+    ConversionNotFeed,        // well-formed, but not a kind of feed KIV reads
+    ConversionNoRoom,         // not even the message's head fits its buffer
+};
+enum { ConversionDetailSize = 128 };
+struct ConversionReport {
+    int items = 0;
+    int failure = ConversionRead;
+    char detail[ConversionDetailSize] = "";
+};
