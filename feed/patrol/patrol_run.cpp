@@ -10,19 +10,17 @@
 #include "feed/deliver/feed_record.h"
 #include "feed/deliver/message_composition.h"
 #include "feed/feed_converter.h"
-#include "feed/fetch/download_deadline.h"
 #include "feed/fetch/download_outcome.h"
+#include "feed/fetch/download_pool.h"
 #include "settings/feed_settings.h"
 #include "shell/host_functions.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <exception>
 #include <functional>
 #include <set>
 #include <string>
-#include <utility>
 
 namespace {
 
@@ -77,13 +75,14 @@ void remove_unlisted_records(const SettingsEntries &entries, std::set<std::strin
     });
 }
 
-// One feed of the patrol: what its download was started with, and what it
-// leaves to be stored, in this order, once its message is appended: the
-// feed's entry in KIV.ini, then its record.
+// One feed of the patrol: what its download came to, and what it leaves to
+// be stored, in this order, once its message is appended: the feed's entry
+// in KIV.ini, then its record.
 struct FeedPatrol {
     char url[UrlBufferSize] = "";
     const char *last_seen = nullptr;  // in the feed's line of the settings entries
-    StartedDownload download;
+    DownloadOutcome download;
+    DownloadFile file;
     bool delivered = false;
     std::string entry;          // url,timestamp, when delivered
     bool record_due = false;    // the document was read as a feed
@@ -92,18 +91,30 @@ struct FeedPatrol {
     FeedOutcome outcome;        // for the log and the failing streak
 };
 
-// Reads what the feed of url_and_time is to be requested with and starts its
-// download.
-void start_feed(const std::string &url_and_time, const std::set<std::string> &kept, FeedPatrol &feed)
+// Reads the feed of url_and_time: its address, last-seen timestamp and
+// record. A record that cannot be named or read is no record: the feed is
+// fetched in full and its items go by their dates, as on a first run.
+void read_feed(const std::string &url_and_time, const std::set<std::string> &kept, FeedPatrol &feed)
 {
     FeedSettings::SplitFeedLine(url_and_time.c_str(), feed.url);
     feed.last_seen = FeedSettings::FindTimestamp(url_and_time.c_str());
-    // A record that cannot be named or read is no record: the feed is
-    // fetched in full and its items go by their dates, as on a first run.
     if (feed_record_path(DataFolderPath, feed.url, feed.record_path, sizeof feed.record_path) &&
         kept.count(feed.record_path))
         read_feed_record(feed.record_path, feed.url, &feed.record);
-    feed.download.start(feed.url, feed.last_seen, feed.record.etag.c_str(), feed.record.last_modified.c_str());
+}
+
+// What the feed of url_and_time is requested with. Of its record only the
+// validators are kept: the feeds ahead of the one in hand are many, and the
+// keys are read again in the feed's turn.
+void feed_request(const std::string &url_and_time, const std::set<std::string> &kept, FeedRequest *request)
+{
+    FeedPatrol feed;
+    read_feed(url_and_time, kept, feed);
+    request->url = feed.url;
+    request->has_last_seen = feed.last_seen != nullptr;
+    request->last_seen = feed.last_seen ? feed.last_seen : "";
+    request->etag = feed.record.etag;
+    request->last_modified = feed.record.last_modified;
 }
 
 // The timestamp of a feed's entry after a delivery: the newest date
@@ -121,15 +132,12 @@ const char *entry_timestamp(const char *newest, const char *last_seen)
     return newest;
 }
 
-// Awaits the started feed's download, converts it and appends its message to
-// folder. 1 when a message was appended; what is to be stored is in feed
-// either way.
+// Converts the feed's download and appends its message to folder. 1 when a
+// message was appended; what is to be stored is in feed either way.
 int patrol_feed(const std::string &folder, FeedPatrol &feed)
 {
-    // A download that found every thread taken is tried once more in its turn.
-    feed.download.start(feed.url, feed.last_seen, feed.record.etag.c_str(), feed.record.last_modified.c_str());
-    DownloadOutcome download;
-    if (feed.download.finish(&download) != Downloaded) {
+    const DownloadOutcome &download = feed.download;
+    if (download.result != Downloaded) {
         outcome_of_download(download, &feed.outcome);
         return 0;
     }
@@ -152,7 +160,7 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed)
     int converted = 0;
     ConversionReport report;
     try {
-        converted = FeedConverter::convert_feed(message.get(), message_size, feed.download.file(), feed.last_seen,
+        converted = FeedConverter::convert_feed(message.get(), message_size, feed.file.path(), feed.last_seen,
                                                 date_message, &record.memory, &report,
                                                 download.address[0] ? download.address : feed.url);
     } catch (const std::exception &) {
@@ -211,16 +219,14 @@ int FeedSettings::Patrol()
     // delivered again. The feeds after it are already downloading; they are
     // converted, appended and stored strictly in the list's order.
     int appended = 0, stored = 1;
-    std::deque<FeedPatrol> in_flight;
-    size_t next = FirstFeedEntry;
+    DownloadPool downloads(rsslist.size() - FirstFeedEntry, [&](size_t index, FeedRequest *request) {
+        feed_request(rsslist[FirstFeedEntry + index], kept, request);
+    });
     PatrolLog log(DataFolderPath);
     for (size_t i = FirstFeedEntry; i < rsslist.size() && !PatrolStopRequested; ++i) {
-        for (; next < rsslist.size() && next < i + DownloadsAhead; ++next) {
-            in_flight.emplace_back();
-            start_feed(rsslist[next], kept, in_flight.back());
-        }
-        FeedPatrol result = std::move(in_flight.front());
-        in_flight.pop_front();
+        FeedPatrol result;
+        read_feed(rsslist[i], kept, result);
+        downloads.take_next(&result.download, &result.file);
         if (patrol_feed(folder, result)) {
             appended = 1;
             if (!RecordFeedEntry(rsslist[i], result.entry)) {
