@@ -98,6 +98,9 @@ class DelayedServer(FeedServer):
                 feeds.network.connected.append(time.monotonic())
                 feeds.delay(1)
                 super().finish_request(request, client_address)
+
+            def handle_error(self, request, client_address):
+                pass    # a reader that ends resets the connections it kept
         return Server
 
     def handler_class(self):
