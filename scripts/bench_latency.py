@@ -29,7 +29,8 @@ its host's round trips on a new connection of its own.
 
 Environment: KIV_LATENCY_ROWS (comma-separated, all three), KIV_LATENCY_READERS
 (comma-separated names, all), KIV_BENCH_ROUNDS (3), KIV_BENCH_FEEDS (200),
-KIV_LATENCY_HOSTS (120), KIV_LATENCY_RTT_MS (100, the median).
+KIV_LATENCY_HOSTS (120), KIV_LATENCY_RTT_MS (100, the median), KIV_LATENCY_WORK
+(the folder of the readers' files, build/bench-latency).
 """
 import heapq
 import os
@@ -52,7 +53,7 @@ HOSTS = int(os.environ.get("KIV_LATENCY_HOSTS", "120"))
 RTT = int(os.environ.get("KIV_LATENCY_RTT_MS", "100")) / 1000.0
 ROWS = os.environ.get("KIV_LATENCY_ROWS", "http-100,http-spread,https-100").split(",")
 READERS = os.environ.get("KIV_LATENCY_READERS", "KIV,newsboat-4,newsboat,rss2email").split(",")
-WORK = bench_patrol.ROOT / "build" / "bench-latency"
+WORK = pathlib.Path(os.environ.get("KIV_LATENCY_WORK", bench_patrol.ROOT / "build" / "bench-latency"))
 SPREAD = (0.32, 3.16)   # the fastest and slowest host against the median
 SYSTEM_BUNDLE = "/etc/ssl/certs/ca-certificates.crt"
 
