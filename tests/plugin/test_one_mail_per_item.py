@@ -97,6 +97,23 @@ def test_a_long_feed_comes_in_patrols_of_at_most_fifty(plugin, feed_server):
     assert plugin.read_ini().decode().endswith(url + ",2024-05-01T01:10:00+00:00")
 
 
+def test_an_unload_in_the_middle_of_a_feed_leaves_the_rest_for_the_next_patrol(plugin, feed_server):
+    """The host stops taking messages (the plug-in is unloaded) after a few:
+    the feed stops at the item in hand, and the next patrol delivers exactly
+    the items that did not come."""
+    items = [{"title": "n%d" % n, "guid": "urn:n%d" % n} for n in range(50, 0, -1)]
+    url = feed_server.serve("/many", rss20("many", items))
+    plugin.write_ini(settings(url + "," + DEFAULT))
+    one_mail_per_item(plugin)
+    run_host(plugin, "load", "wait-appends 3 60000", "unload")
+    first = len(plugin.messages())
+    assert 3 <= first < 50
+    assert log_lines(plugin) == [(url, "delivered %d items" % first)]
+    patrol(plugin, 50 - first)
+    titles = [headers_and_body(m)[0][b"Subject"].decode() for m in plugin.messages()]
+    assert titles == ["n%d" % n for n in range(1, 51)]
+
+
 def option_page(lines):
     """What each `echo` step saw of the check box and the options file."""
     seen, current = {}, None
