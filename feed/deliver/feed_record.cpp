@@ -49,8 +49,8 @@ bool line_value(const std::string &line, const char *name, std::string *value)
 
 int feed_record_path(const char *folder, const char *url, char *path, size_t size)
 {
-    int length = snprintf(path, size, "%s%s%s%016llx%s", folder, PathSeparator, NamePrefix, digest_text(DigestStart, url),
-                          NameSuffix);
+    int length = snprintf(path, size, "%s%s%s%016llx%s", folder, PathSeparator, NamePrefix,
+                          digest_text(DigestStart, url), NameSuffix);
     return length > 0 && size_t(length) < size;
 }
 
