@@ -8,11 +8,13 @@
 #include "base/process_values.h"
 #include "base/scoped_handles.h"
 #include "feed/deliver/feed_record.h"
+#include "feed/deliver/item_messages.h"
 #include "feed/deliver/message_composition.h"
 #include "feed/feed_converter.h"
 #include "feed/fetch/download_outcome.h"
 #include "feed/fetch/download_pool.h"
 #include "settings/feed_settings.h"
+#include "settings/options_file.h"
 #include "shell/host_functions.h"
 
 #include <cstdio>
@@ -84,7 +86,9 @@ struct FeedPatrol {
     DownloadOutcome download;
     DownloadFile file;
     bool delivered = false;
-    std::string entry;          // url,timestamp, when delivered
+    std::string entry;          // url,timestamp, when delivered and not yet recorded
+    std::string listed;         // the feed's entry as the settings file holds it
+    bool stored = true;         // every store of one mail per item was made
     bool record_due = false;    // the document was read as a feed
     FeedRecord record;
     char record_path[MAX_PATH] = "";
@@ -96,6 +100,7 @@ struct FeedPatrol {
 // fetched in full and its items go by their dates, as on a first run.
 void read_feed(const std::string &url_and_time, const std::set<std::string> &kept, FeedPatrol &feed)
 {
+    feed.listed = url_and_time;
     FeedSettings::SplitFeedLine(url_and_time.c_str(), feed.url);
     feed.last_seen = FeedSettings::FindTimestamp(url_and_time.c_str());
     if (feed_record_path(DataFolderPath, feed.url, feed.record_path, sizeof feed.record_path) &&
@@ -132,9 +137,28 @@ const char *entry_timestamp(const char *newest, const char *last_seen)
     return newest;
 }
 
+// One item's message, appended and stored at once: the feed's entry, then its
+// record, as after a feed's message, so that a patrol cut short delivers
+// again at most the item in hand. 0 when it was not appended: the patrol is
+// stopping, or a store before it failed.
+int append_item_message(const std::string &folder, FeedPatrol &feed, const char *text, const char *timestamp)
+{
+    if (PatrolStopRequested || !feed.stored)
+        return 0;
+    HostFunctions.AppendMessage(folder.c_str(), text);
+    std::string entry = std::string(feed.url) + "," + entry_timestamp(timestamp, feed.last_seen);
+    feed.stored = FeedSettings::RecordFeedEntry(feed.listed, entry) != 0;
+    if (!feed.stored)
+        return 1;  // the record would tell of a delivery KIV.ini does not know
+    feed.listed = entry;
+    if (feed.record_path[0])
+        write_feed_record(feed.record_path, feed.url, feed.record);
+    return 1;
+}
+
 // Converts the feed's download and appends its message to folder. 1 when a
 // message was appended; what is to be stored is in feed either way.
-int patrol_feed(const std::string &folder, FeedPatrol &feed)
+int patrol_feed(const std::string &folder, FeedPatrol &feed, bool per_item)
 {
     const DownloadOutcome &download = feed.download;
     if (download.result != Downloaded) {
@@ -146,10 +170,11 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed)
         fail_outcome(&feed.outcome, "empty response");
         return 0;
     }
-    size_t message_size = size_t(size) + MessageSlack;
+    // One mail per item composes each message in a buffer of its own.
+    size_t message_size = per_item ? 0 : size_t(size) + MessageSlack;
     // Held so that it is freed on every path, an exception included.
-    ScopedHeapBlock<char> message(static_cast<char *>(malloc(message_size)));
-    if (!message.held()) {
+    ScopedHeapBlock<char> message(static_cast<char *>(per_item ? nullptr : malloc(message_size)));
+    if (!per_item && !message.held()) {
         fail_outcome_here(&feed.outcome, "out of memory");
         return 0;
     }
@@ -157,12 +182,19 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed)
     FeedRecord &record = feed.record;
     // The parsed document lives on the heap; a mail client short of memory
     // makes this feed fail, not the process.
-    int converted = 0;
+    int converted = 0, due = 0;
     ConversionReport report;
+    const char *address = download.address[0] ? download.address : feed.url;
     try {
-        converted = FeedConverter::convert_feed(message.get(), message_size, feed.file.path(), feed.last_seen,
-                                                date_message, &record.memory, &report,
-                                                download.address[0] ? download.address : feed.url);
+        if (per_item)
+            converted = deliver_item_messages(feed.file.path(), feed.url, feed.last_seen, date_message,
+                                              &record.memory, &report, address, &due,
+                                              [&](const char *text, const char *timestamp) {
+                                                  return append_item_message(folder, feed, text, timestamp);
+                                              });
+        else
+            converted = FeedConverter::convert_feed(message.get(), message_size, feed.file.path(),
+                                                    feed.last_seen, date_message, &record.memory, &report, address);
     } catch (const std::exception &) {
         converted = 0;
         record.memory.walked = false;
@@ -175,15 +207,31 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed)
     // The feed is left for the next patrol, its record as it was, so that
     // the record never tells of items that were not appended.
     bool stopping = PatrolStopRequested;
-    if (!stopping && record.memory.walked && feed.record_path[0]) {
-        record.etag = download.etag;
-        record.last_modified = download.last_modified;
-        feed.record_due = true;
-    }
-    feed.delivered = converted && !stopping;
-    if (feed.delivered) {
-        HostFunctions.AppendMessage(folder.c_str(), message.get());
-        feed.entry = std::string(feed.url) + "," + entry_timestamp(date_message, feed.last_seen);
+    if (per_item) {
+        // Each message was stored as it went; what remains is the record of
+        // a feed that delivered nothing, and the validators once every new
+        // item is in: before, a 304 would hold the rest back.
+        feed.delivered = converted > 0;
+        if (record.memory.walked && feed.record_path[0] && feed.stored) {
+            if (converted == due) {
+                record.etag = download.etag;
+                record.last_modified = download.last_modified;
+            }
+            feed.record_due = converted == 0 || converted == due;
+        }
+        if (!converted)
+            report.items = due;  // none appended: stopped, or nothing new
+    } else {
+        if (!stopping && record.memory.walked && feed.record_path[0]) {
+            record.etag = download.etag;
+            record.last_modified = download.last_modified;
+            feed.record_due = true;
+        }
+        feed.delivered = converted && !stopping;
+        if (feed.delivered) {
+            HostFunctions.AppendMessage(folder.c_str(), message.get());
+            feed.entry = std::string(feed.url) + "," + entry_timestamp(date_message, feed.last_seen);
+        }
     }
     outcome_of_conversion(download.status, report, feed.delivered, &feed.outcome);
     return feed.delivered;
@@ -223,17 +271,20 @@ int FeedSettings::Patrol()
         feed_request(rsslist[FirstFeedEntry + index], kept, request);
     });
     PatrolLog log(DataFolderPath);
+    const bool per_item = ReadOneMailPerItem() != 0;
     for (size_t i = FirstFeedEntry; i < rsslist.size() && !PatrolStopRequested; ++i) {
         FeedPatrol result;
         read_feed(rsslist[i], kept, result);
         downloads.take_next(&result.download, &result.file);
-        if (patrol_feed(folder, result)) {
+        if (patrol_feed(folder, result, per_item)) {
             appended = 1;
-            if (!RecordFeedEntry(rsslist[i], result.entry)) {
+            if (!result.entry.empty() && !RecordFeedEntry(rsslist[i], result.entry)) {
                 stored = 0;
                 result.record_due = false;  // it would tell of a delivery KIV.ini does not know
             }
         }
+        if (!result.stored)
+            stored = 0;
         if (result.record_due && write_feed_record(result.record_path, result.url, result.record))
             kept.insert(result.record_path);
         log.write(result.url, result.outcome);
