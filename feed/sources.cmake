@@ -29,7 +29,8 @@ list(APPEND KIV_CORE_SOURCES
   feed/fetch/request_headers.cpp)
 list(APPEND KIV_WIN32_SOURCES
   feed/fetch/http_retrieval.cpp
-  feed/fetch/download_deadline.cpp)
+  feed/fetch/download_deadline.cpp
+  feed/fetch/download_pool.cpp)
 # The patrol: every feed through the stages above, what each came to in the
 # log, and the failing streaks.
 list(APPEND KIV_CORE_SOURCES

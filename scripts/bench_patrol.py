@@ -50,7 +50,8 @@ def run(plugins, appends=0, server=None, requests=0):
     arrival times, wall seconds, peak resident kB). With appends, the host is
     unloaded once that many messages are appended and the server has seen
     `requests` requests: the last feeds may be unchanged ones, requested after
-    the last message."""
+    the last message. With requests alone, it is unloaded 2 s after the
+    last request."""
     stats = plugins / "time.txt"
     command = ["/usr/bin/time", "-v", "-o", str(stats), str(BUILD / "wine-run"),
                str(BUILD / "host" / "kivhost.exe"), "--plugin", windows_path(plugins / "KIV.dll"),
@@ -66,9 +67,11 @@ def run(plugins, appends=0, server=None, requests=0):
     def send(*commands):
         process.stdin.write("".join(c + "\n" for c in commands).encode())
         process.stdin.flush()
-    if appends:
+    if appends or requests:
         send("load", "wait-appends %d 600000" % appends)
         server.wait_requests(requests, timeout=600)
+        if not appends:
+            send("sleep 2000")  # the last feeds' records are stored
     else:
         send("load", "sleep 2000")
     send("unload", "quit")

@@ -50,9 +50,9 @@ struct DownloadOutcome {
     char address[AddressSize] = "";
 };
 
-// The extra headers of every feed request: Connection: close, and
-// If-None-Match and If-Modified-Since with the validators kept from the
-// feed's last download (null or empty: not sent; text with line breaks or
-// beyond a header's room is not sent either). Writes at most size bytes;
-// the length written, or 0 when size cannot hold even the first header.
+// The extra headers of every feed request: If-None-Match and
+// If-Modified-Since with the validators kept from the feed's last download
+// (null or empty: not sent; text with line breaks or beyond a header's room
+// is not sent either). Writes at most size bytes, a header that does not fit
+// whole left out; the length written.
 size_t build_request_headers(const char *etag, const char *last_modified, char *out, size_t size);

@@ -274,6 +274,21 @@ int FeedConverter::download_feed(const char *url, const char *file_temp, const c
     char headers[RequestHeadersSize];
     build_request_headers(etag, last_modified, headers, sizeof headers);
     ScopedInternetHandle connection, request;
+    // Closing a request hands its connection to WinINet's pool of kept
+    // connections, which on some platforms asks for the loader's lock while
+    // it holds the pool's: while the library is being unloaded under that
+    // lock, the download would stall there and the pool stay locked for the
+    // host. A download that ends then leaves its handles open instead (a
+    // socket or two until the process ends).
+    struct KeptOpenWhileUnloading {
+        ScopedInternetHandle *handles[3];
+        ~KeptOpenWhileUnloading()
+        {
+            if (PatrolStopRequested)
+                for (ScopedInternetHandle *handle : handles)
+                    handle->release();
+        }
+    } kept{{&request, &connection, &session}};
     if (!open_request(session.get(), url, headers, started, connection, request, outcome))
         return DownloadFailed;
     outcome->status = response_status(request.get());

@@ -19,14 +19,13 @@ bool sendable(const char *text)
 
 size_t build_request_headers(const char *etag, const char *last_modified, char *out, size_t size)
 {
-    // Every feed has a session of its own, so a connection kept open would
-    // serve nobody; and WinINet's pool of kept connections starts a thread
-    // when its first one is closed, which cannot happen while the library is
-    // being unloaded, so an unload would wait for the feed in hand in vain.
-    static const char close[] = "Connection: close\r\n";
-    if (!out || size < sizeof close)
+    // No "Connection: close": the next feed on the same server takes the
+    // connection up again (a download that ends while the library is being
+    // unloaded keeps its handles, see http_retrieval.cpp).
+    if (!out || size == 0)
         return 0;
-    size_t length = snprintf(out, size, "%s", close);
+    out[0] = '\0';
+    size_t length = 0;
     const struct {
         const char *name;
         const char *value;

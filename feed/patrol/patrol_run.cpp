@@ -11,20 +11,18 @@
 #include "feed/deliver/item_messages.h"
 #include "feed/deliver/message_composition.h"
 #include "feed/feed_converter.h"
-#include "feed/fetch/download_deadline.h"
 #include "feed/fetch/download_outcome.h"
+#include "feed/fetch/download_pool.h"
 #include "settings/feed_settings.h"
 #include "settings/options_file.h"
 #include "shell/host_functions.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <exception>
 #include <functional>
 #include <set>
 #include <string>
-#include <utility>
 
 namespace {
 
@@ -79,13 +77,14 @@ void remove_unlisted_records(const SettingsEntries &entries, std::set<std::strin
     });
 }
 
-// One feed of the patrol: what its download was started with, and what it
-// leaves to be stored, in this order, once its message is appended: the
-// feed's entry in KIV.ini, then its record.
+// One feed of the patrol: what its download came to, and what it leaves to
+// be stored, in this order, once its message is appended: the feed's entry
+// in KIV.ini, then its record.
 struct FeedPatrol {
     char url[UrlBufferSize] = "";
     const char *last_seen = nullptr;  // in the feed's line of the settings entries
-    StartedDownload download;
+    DownloadOutcome download;
+    DownloadFile file;
     bool delivered = false;
     std::string entry;          // url,timestamp, when delivered and not yet recorded
     std::string listed;         // the feed's entry as the settings file holds it
@@ -96,19 +95,31 @@ struct FeedPatrol {
     FeedOutcome outcome;        // for the log and the failing streak
 };
 
-// Reads what the feed of url_and_time is to be requested with and starts its
-// download.
-void start_feed(const std::string &url_and_time, const std::set<std::string> &kept, FeedPatrol &feed)
+// Reads the feed of url_and_time: its address, last-seen timestamp and
+// record. A record that cannot be named or read is no record: the feed is
+// fetched in full and its items go by their dates, as on a first run.
+void read_feed(const std::string &url_and_time, const std::set<std::string> &kept, FeedPatrol &feed)
 {
     feed.listed = url_and_time;
     FeedSettings::SplitFeedLine(url_and_time.c_str(), feed.url);
     feed.last_seen = FeedSettings::FindTimestamp(url_and_time.c_str());
-    // A record that cannot be named or read is no record: the feed is
-    // fetched in full and its items go by their dates, as on a first run.
     if (feed_record_path(DataFolderPath, feed.url, feed.record_path, sizeof feed.record_path) &&
         kept.count(feed.record_path))
         read_feed_record(feed.record_path, feed.url, &feed.record);
-    feed.download.start(feed.url, feed.last_seen, feed.record.etag.c_str(), feed.record.last_modified.c_str());
+}
+
+// What the feed of url_and_time is requested with. Of its record only the
+// validators are kept: the feeds ahead of the one in hand are many, and the
+// keys are read again in the feed's turn.
+void feed_request(const std::string &url_and_time, const std::set<std::string> &kept, FeedRequest *request)
+{
+    FeedPatrol feed;
+    read_feed(url_and_time, kept, feed);
+    request->url = feed.url;
+    request->has_last_seen = feed.last_seen != nullptr;
+    request->last_seen = feed.last_seen ? feed.last_seen : "";
+    request->etag = feed.record.etag;
+    request->last_modified = feed.record.last_modified;
 }
 
 // The timestamp of a feed's entry after a delivery: the newest date
@@ -145,15 +156,12 @@ int append_item_message(const std::string &folder, FeedPatrol &feed, const char 
     return 1;
 }
 
-// Awaits the started feed's download, converts it and appends its message to
-// folder. 1 when a message was appended; what is to be stored is in feed
-// either way.
+// Converts the feed's download and appends its message to folder. 1 when a
+// message was appended; what is to be stored is in feed either way.
 int patrol_feed(const std::string &folder, FeedPatrol &feed, bool per_item)
 {
-    // A download that found every thread taken is tried once more in its turn.
-    feed.download.start(feed.url, feed.last_seen, feed.record.etag.c_str(), feed.record.last_modified.c_str());
-    DownloadOutcome download;
-    if (feed.download.finish(&download) != Downloaded) {
+    const DownloadOutcome &download = feed.download;
+    if (download.result != Downloaded) {
         outcome_of_download(download, &feed.outcome);
         return 0;
     }
@@ -179,13 +187,13 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed, bool per_item)
     const char *address = download.address[0] ? download.address : feed.url;
     try {
         if (per_item)
-            converted = deliver_item_messages(feed.download.file(), feed.url, feed.last_seen, date_message,
+            converted = deliver_item_messages(feed.file.path(), feed.url, feed.last_seen, date_message,
                                               &record.memory, &report, address, &due,
                                               [&](const char *text, const char *timestamp) {
                                                   return append_item_message(folder, feed, text, timestamp);
                                               });
         else
-            converted = FeedConverter::convert_feed(message.get(), message_size, feed.download.file(),
+            converted = FeedConverter::convert_feed(message.get(), message_size, feed.file.path(),
                                                     feed.last_seen, date_message, &record.memory, &report, address);
     } catch (const std::exception &) {
         converted = 0;
@@ -259,17 +267,15 @@ int FeedSettings::Patrol()
     // delivered again. The feeds after it are already downloading; they are
     // converted, appended and stored strictly in the list's order.
     int appended = 0, stored = 1;
-    std::deque<FeedPatrol> in_flight;
-    size_t next = FirstFeedEntry;
+    DownloadPool downloads(rsslist.size() - FirstFeedEntry, [&](size_t index, FeedRequest *request) {
+        feed_request(rsslist[FirstFeedEntry + index], kept, request);
+    });
     PatrolLog log(DataFolderPath);
     const bool per_item = ReadOneMailPerItem() != 0;
     for (size_t i = FirstFeedEntry; i < rsslist.size() && !PatrolStopRequested; ++i) {
-        for (; next < rsslist.size() && next < i + DownloadsAhead; ++next) {
-            in_flight.emplace_back();
-            start_feed(rsslist[next], kept, in_flight.back());
-        }
-        FeedPatrol result = std::move(in_flight.front());
-        in_flight.pop_front();
+        FeedPatrol result;
+        read_feed(rsslist[i], kept, result);
+        downloads.take_next(&result.download, &result.file);
         if (patrol_feed(folder, result, per_item)) {
             appended = 1;
             if (!result.entry.empty() && !RecordFeedEntry(rsslist[i], result.entry)) {

@@ -82,7 +82,8 @@ class Route:
 
 
 class FeedServer:
-    def __init__(self, max_wait=60.0, on_request=None, tls=None):
+    def __init__(self, max_wait=60.0, on_request=None, tls=None, host="127.0.0.1"):
+        self.host = host                # any loopback address: 127.0.0.1, 127.0.3.7 ...
         self.max_wait = max_wait
         self.on_request = on_request    # called with each Request as it arrives
         self.tls = tls                  # an ssl.SSLContext for HTTPS, or None
@@ -97,14 +98,21 @@ class FeedServer:
     # Life.
 
     def start(self):
-        handler = type("Handler", (_Handler,), {"feeds": self})
-        server_class = _TlsHTTPServer if self.tls else http.server.ThreadingHTTPServer
-        self.httpd = server_class(("127.0.0.1", 0), handler)
+        handler = type("Handler", (self.handler_class(),), {"feeds": self})
+        self.httpd = self.server_class()((self.host, 0), handler)
         self.httpd.daemon_threads = True
         self.thread = threading.Thread(target=self.httpd.serve_forever, kwargs={"poll_interval": 0.05},
                                        daemon=True)
         self.thread.start()
         return self
+
+    def server_class(self):
+        """The socket server; a subclass may wrap it, to delay or count connections."""
+        return _TlsHTTPServer if self.tls else http.server.ThreadingHTTPServer
+
+    def handler_class(self):
+        """The request handler; a subclass may wrap it."""
+        return _Handler
 
     def stop(self):
         self.stopping.set()
@@ -125,7 +133,7 @@ class FeedServer:
         return self.httpd.server_address[1]
 
     def url(self, path):
-        return "%s://127.0.0.1:%d%s" % ("https" if self.tls else "http", self.port, path)
+        return "%s://%s:%d%s" % ("https" if self.tls else "http", self.host, self.port, path)
 
     # Programming.
 
@@ -202,7 +210,8 @@ class FeedServer:
         """Sleeps, bounded by max_wait; False when the server is stopping."""
         return not self.stopping.wait(min(seconds, self.max_wait))
 
-    def _handshake_done(self):
+    def _handshake_done(self, secure):
+        """Called with each connection once its handshake is made."""
         with self.changed:
             self.handshakes += 1
             self.changed.notify_all()
@@ -219,7 +228,7 @@ class _TlsHTTPServer(http.server.ThreadingHTTPServer):
             secure = feeds.tls.wrap_socket(request, server_side=True)
         except (OSError, ssl.SSLError):
             return
-        feeds._handshake_done()
+        feeds._handshake_done(secure)
         try:
             super().finish_request(secure, client_address)
         finally:
