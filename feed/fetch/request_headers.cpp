@@ -24,9 +24,15 @@ size_t build_request_headers(const char *etag, const char *last_modified, char *
     // when its first one is closed, which cannot happen while the library is
     // being unloaded, so an unload would wait for the feed in hand in vain.
     static const char close[] = "Connection: close\r\n";
-    if (!out || size < sizeof close)
+    // The feed types first; a server that sends a page instead still gets
+    // read, since some serve feeds as text/html or text/plain. WinINet
+    // decodes the two compressions named here (http_retrieval.cpp).
+    static const char fixed[] = "Accept: application/rss+xml, application/atom+xml, application/rdf+xml, "
+                                "application/xml;q=0.9, text/xml;q=0.9, */*;q=0.8\r\n"
+                                "Accept-Encoding: gzip, deflate\r\n";
+    if (!out || size < sizeof close + sizeof fixed - 1)
         return 0;
-    size_t length = snprintf(out, size, "%s", close);
+    size_t length = snprintf(out, size, "%s%s", close, fixed);
     const struct {
         const char *name;
         const char *value;

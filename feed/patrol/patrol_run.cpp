@@ -11,6 +11,7 @@
 #include "feed/deliver/message_composition.h"
 #include "feed/feed_converter.h"
 #include "feed/fetch/download_deadline.h"
+#include "feed/fetch/credentials.h"
 #include "feed/fetch/download_outcome.h"
 #include "settings/feed_settings.h"
 #include "shell/host_functions.h"
@@ -59,9 +60,10 @@ void remove_leftover_files()
 void remove_unlisted_records(const SettingsEntries &entries, std::set<std::string> &kept)
 {
     std::set<std::string> listed;
-    char url[UrlBufferSize], path[MAX_PATH];
+    char url[UrlBufferSize], shown[UrlBufferSize], path[MAX_PATH];
     for (size_t i = FirstFeedEntry; i < entries.size(); ++i) {
-        FeedSettings::SplitFeedLine(entries[i].c_str(), url);
+        FeedSettings::SplitFeedLine(entries[i].c_str(), shown);
+        hide_password(shown, url, sizeof url, PasswordMasked);
         if (feed_record_path(DataFolderPath, url, path, sizeof path))
             listed.insert(path);
         if (failing_feed_path(DataFolderPath, url, path, sizeof path))
@@ -82,6 +84,11 @@ void remove_unlisted_records(const SettingsEntries &entries, std::set<std::strin
 // feed's entry in KIV.ini, then its record.
 struct FeedPatrol {
     char url[UrlBufferSize] = "";
+    // The address as the log, the notice and the feed's files show it: its
+    // password as ***. Those files are named after it too, so that a new
+    // password keeps the feed's record.
+    char shown[UrlBufferSize] = "";
+    bool paused = false;              // its server asked to be left alone for now
     const char *last_seen = nullptr;  // in the feed's line of the settings entries
     StartedDownload download;
     bool delivered = false;
@@ -92,17 +99,28 @@ struct FeedPatrol {
     FeedOutcome outcome;        // for the log and the failing streak
 };
 
+long long now_seconds()
+{
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    return seconds_since_1970(now);
+}
+
 // Reads what the feed of url_and_time is to be requested with and starts its
 // download.
 void start_feed(const std::string &url_and_time, const std::set<std::string> &kept, FeedPatrol &feed)
 {
     FeedSettings::SplitFeedLine(url_and_time.c_str(), feed.url);
+    hide_password(feed.url, feed.shown, sizeof feed.shown, PasswordMasked);
     feed.last_seen = FeedSettings::FindTimestamp(url_and_time.c_str());
     // A record that cannot be named or read is no record: the feed is
     // fetched in full and its items go by their dates, as on a first run.
-    if (feed_record_path(DataFolderPath, feed.url, feed.record_path, sizeof feed.record_path) &&
+    if (feed_record_path(DataFolderPath, feed.shown, feed.record_path, sizeof feed.record_path) &&
         kept.count(feed.record_path))
-        read_feed_record(feed.record_path, feed.url, &feed.record);
+        read_feed_record(feed.record_path, feed.shown, &feed.record);
+    feed.paused = feed.record.paused_until > now_seconds();
+    if (feed.paused)
+        return;
     feed.download.start(feed.url, feed.last_seen, feed.record.etag.c_str(), feed.record.last_modified.c_str());
 }
 
@@ -121,18 +139,41 @@ const char *entry_timestamp(const char *newest, const char *last_seen)
     return newest;
 }
 
+// The outcome of a feed whose server asked to be left alone until the
+// record's time; status is the response that asked, 0 for an earlier one.
+void pause_feed(FeedPatrol &feed, int status)
+{
+    SYSTEMTIME until_utc, until_local;
+    time_of_seconds(feed.record.paused_until, &until_utc);
+    if (!SystemTimeToTzSpecificLocalTime(nullptr, &until_utc, &until_local))
+        until_local = until_utc;
+    pause_outcome(&feed.outcome, until_local, status);
+}
+
 // Awaits the started feed's download, converts it and appends its message to
 // folder. 1 when a message was appended; what is to be stored is in feed
 // either way.
 int patrol_feed(const std::string &folder, FeedPatrol &feed)
 {
+    if (feed.paused) {
+        pause_feed(feed, 0);
+        return 0;
+    }
     // A download that found every thread taken is tried once more in its turn.
     feed.download.start(feed.url, feed.last_seen, feed.record.etag.c_str(), feed.record.last_modified.c_str());
     DownloadOutcome download;
     if (feed.download.finish(&download) != Downloaded) {
-        outcome_of_download(download, &feed.outcome);
+        // The pause is kept in the record, which holds all else as it was read.
+        if (download.failure == FailurePaused && feed.record_path[0]) {
+            feed.record.paused_until = now_seconds() + download.pause_seconds;
+            feed.record_due = true;
+            pause_feed(feed, download.status);
+        } else {
+            outcome_of_download(download, &feed.outcome);
+        }
         return 0;
     }
+    feed.record.paused_until = 0;
     unsigned long size = download.size;
     if (size == 0 || size > (unsigned long)-1 - MessageSlack) {
         fail_outcome(&feed.outcome, "empty response");
@@ -154,7 +195,7 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed)
     try {
         converted = FeedConverter::convert_feed(message.get(), message_size, feed.download.file(), feed.last_seen,
                                                 date_message, &record.memory, &report,
-                                                download.address[0] ? download.address : feed.url);
+                                                download.address[0] ? download.address : feed.shown);
     } catch (const std::exception &) {
         converted = 0;
         record.memory.walked = false;
@@ -228,10 +269,10 @@ int FeedSettings::Patrol()
                 result.record_due = false;  // it would tell of a delivery KIV.ini does not know
             }
         }
-        if (result.record_due && write_feed_record(result.record_path, result.url, result.record))
+        if (result.record_due && write_feed_record(result.record_path, result.shown, result.record))
             kept.insert(result.record_path);
-        log.write(result.url, result.outcome);
-        watch_feed(folder.c_str(), result.url, result.outcome, kept);
+        log.write(result.shown, result.outcome);
+        watch_feed(folder.c_str(), result.shown, result.outcome, kept);
     }
     if (!StoreRecordedEntries())
         stored = 0;
