@@ -5,6 +5,7 @@
 #include "feed/fetch/credentials.h"
 #include "feed/fetch/download_outcome.h"
 #include "feed/fetch/retry_after.h"
+#include "feed_test_support.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -85,13 +86,7 @@ TEST(ContentCoding, OnlyWhatWasAskedForIsRead)
 
 TEST(RetryAfter, SecondsOrADateBoundedToADay)
 {
-    SYSTEMTIME now = {};
-    now.wYear = 2026;
-    now.wMonth = 12;
-    now.wDay = 10;
-    now.wHour = 23;
-    now.wMinute = 59;
-    now.wSecond = 30;
+    const SYSTEMTIME now = Utc(2026, 12, 10, 23, 59, 30);
     struct Case {
         const char *text;
         long seconds;

@@ -106,13 +106,7 @@ TEST(PatrolLog, EachOutcomeInWords)
 // success either: a pause that lasts is a feed that cannot be read.
 TEST(PatrolLog, PauseAskedByTheServer)
 {
-    SYSTEMTIME until = {};
-    until.wYear = 2026;
-    until.wMonth = 12;
-    until.wDay = 11;
-    until.wHour = 3;
-    until.wMinute = 4;
-    until.wSecond = 5;
+    const SYSTEMTIME until = Utc(2026, 12, 11, 3, 4, 5);
     FeedOutcome outcome;
     pause_outcome(&outcome, until, 503);
     EXPECT_EQ("paused by the server until 2026/12/11 03:04:05 (HTTP 503)", Words(outcome));
@@ -193,13 +187,7 @@ TEST(PatrolLog, ConversionTellsWhyADocumentIsNoFeed)
 
 TEST(PatrolLog, LineOfDateAddressAndOutcome)
 {
-    SYSTEMTIME time = {};
-    time.wYear = 2026;
-    time.wMonth = 12;
-    time.wDay = 10;
-    time.wHour = 4;
-    time.wMinute = 3;
-    time.wSecond = 5;
+    const SYSTEMTIME time = Utc(2026, 12, 10, 4, 3, 5);
     FeedOutcome delivered = OfConversion(200, ConversionRead, 3, "");
     char line[PatrolLogLineSize];
     size_t length = format_patrol_line(time, "http://example.com/feed.xml", delivered, line, sizeof line);

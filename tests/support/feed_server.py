@@ -11,7 +11,9 @@ conditional requests (If-None-Match, If-Modified-Since) with 304 as a
 well-behaved server does. A path may ask for a login (HTTP Basic: 401 and
 a challenge until the request carries the user and password). Bodies may be
 sent compressed: `gzipped` and `deflated` make the bytes, and the test names
-the Content-Encoding. Every request is logged with its headers.
+the Content-Encoding; or a path sends its body gzipped to a client that
+asks for gzip, as servers do. Every request is logged with its headers, and
+the bytes of every response are counted (`sent_bytes`).
 
 Given an SSL context (`tls`), it serves the same over HTTPS, each
 connection's handshake made in the connection's own thread and counted, so
@@ -87,7 +89,7 @@ class Request:
 class Route:
     def __init__(self, body=b"", status=200, headers=(), delay=0.0, stall=None, drip=None,
                  close_after=None, hold=False, content_length=None, endless=None, raw=None, conditional=False,
-                 login=None):
+                 login=None, negotiate=False):
         self.body = body
         self.status = status
         self.headers = list(headers)
@@ -101,6 +103,7 @@ class Route:
         self.raw = raw
         self.conditional = conditional
         self.login = login  # (user, password) that a request must carry, or None
+        self.negotiate = negotiate  # gzip the body for a client that accepts it
         self.sent = 0       # body bytes of an endless body that were sent
         self.gate = threading.Semaphore(0)
         self.count = 0
@@ -112,6 +115,7 @@ class FeedServer:
         self.on_request = on_request    # called with each Request as it arrives
         self.tls = tls                  # an ssl.SSLContext for HTTPS, or None
         self.handshakes = 0             # TLS handshakes completed
+        self.sent_bytes = 0             # response bytes written, headers and bodies
         self.routes = {}
         self.log = []
         self.changed = threading.Condition()
@@ -173,7 +177,8 @@ class FeedServer:
         with no body when the request's If-None-Match is the ETag, or, with
         no If-None-Match, its If-Modified-Since is the Last-Modified text;
         login=(user, password) answers 401 with a Basic challenge to every
-        request that does not carry them."""
+        request that does not carry them; negotiate=True sends the body
+        gzipped to a request whose Accept-Encoding names gzip."""
         extra = list(headers)
         if etag is not None:
             extra.append(("ETag", etag))
@@ -264,6 +269,10 @@ class _Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
+    def setup(self):
+        super().setup()
+        self.wfile = _CountingWriter(self.wfile, self.feeds)
+
     def do_GET(self):
         route, number = self.feeds._arrive(self)
         if route is None:
@@ -289,6 +298,9 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             body = body.encode("utf-8")
         headers = [(name, value(number) if callable(value) else value) for name, value in route.headers]
         headers = [(n, v) for n, v in headers if v is not None]
+        if route.negotiate and "gzip" in (self.headers.get("Accept-Encoding") or ""):
+            body = gzipped(body, 6)
+            headers += [("Content-Encoding", "gzip"), ("Vary", "Accept-Encoding")]
         if route.conditional and self._not_modified(dict(headers)):
             self.send_response(304)
             for name, value in headers:
@@ -364,6 +376,23 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.flush()
         self.feeds._wait(self.feeds.max_wait)
         self.close_connection = True
+
+
+class _CountingWriter:
+    """A response stream that counts what goes through it into the server."""
+
+    def __init__(self, stream, feeds):
+        self.stream = stream
+        self.feeds = feeds
+
+    def write(self, data):
+        written = self.stream.write(data)
+        with self.feeds.changed:
+            self.feeds.sent_bytes += len(data)
+        return written
+
+    def __getattr__(self, name):
+        return getattr(self.stream, name)
 
 
 class HandshakeStaller:
