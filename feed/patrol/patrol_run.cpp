@@ -13,6 +13,7 @@
 #include "feed/fetch/download_deadline.h"
 #include "feed/fetch/credentials.h"
 #include "feed/fetch/download_outcome.h"
+#include "feed/fetch/retry_after.h"
 #include "settings/feed_settings.h"
 #include "shell/host_functions.h"
 
@@ -118,7 +119,10 @@ void start_feed(const std::string &url_and_time, const std::set<std::string> &ke
     if (feed_record_path(DataFolderPath, feed.shown, feed.record_path, sizeof feed.record_path) &&
         kept.count(feed.record_path))
         read_feed_record(feed.record_path, feed.shown, &feed.record);
-    feed.paused = feed.record.paused_until > now_seconds();
+    // A pause beyond the longest a server may ask for is no pause: the clock
+    // was set back, or the record was edited.
+    long long now = now_seconds();
+    feed.paused = feed.record.paused_until > now && feed.record.paused_until <= now + MaxPauseSeconds;
     if (feed.paused)
         return;
     feed.download.start(feed.url, feed.last_seen, feed.record.etag.c_str(), feed.record.last_modified.c_str());

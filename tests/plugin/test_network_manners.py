@@ -175,7 +175,7 @@ def test_basic_login_and_the_password_kept_to_its_host(plugin, feed_server):
 
 
 def test_a_pause_the_server_asks_for_is_kept(plugin, feed_server):
-    pause = 8
+    pause = 20
     until = {}
 
     def wish(number):
@@ -192,19 +192,27 @@ def test_a_pause_the_server_asks_for_is_kept(plugin, feed_server):
                           status=lambda n: 429 if n == 1 else 200, headers=[("Retry-After", wish)]),
         # A 503 that asks for nothing is a failure as before.
         feed_server.serve("/down", b"down", status=503),
+        # A pause longer than a server may ask for, as an edited record or a
+        # clock set back would give, is none.
+        feed_server.serve("/edited", lambda n: feed_xml("edited", ITEMS) if n > 1 else b"busy",
+                          status=lambda n: 503 if n == 1 else 200,
+                          headers=[("Retry-After", lambda n: str(pause) if n == 1 else None)]),
         feed_server.serve("/sentinel", fresh_feed("sentinel")),
     ]
     plugin.write_ini(settings(*[url + "," + DEFAULT for url in urls]))
     asked = time.time()
     patrol_once(plugin, 1)
-    records = [p.read_bytes() for p in plugin.data.glob("feed-*.rec")]
-    assert sum(b"\npaused-until " in r for r in records) == 2
-    patrol_once(plugin, 1)
+    records = {p: p.read_bytes() for p in plugin.data.glob("feed-*.rec")}
+    assert sum(b"\npaused-until " in r for r in records.values()) == 3
+    edited = [p for p, r in records.items() if b"url %s\n" % feed_server.url("/edited").encode() in r][0]
+    edited.write_bytes(re.sub(rb"paused-until \d+", b"paused-until %d" % (time.time() + 10 * 86400),
+                              records[edited]))
+    patrol_once(plugin, 2)
     assert time.time() < asked + pause, "the second patrol came too late to show the pause"
-    assert [len(feed_server.requests(p)) for p in ("/busy-seconds", "/busy-date", "/down")] == [1, 1, 2]
+    assert [len(feed_server.requests(p)) for p in ("/busy-seconds", "/busy-date", "/down", "/edited")] == [1, 1, 2, 2]
     time.sleep(max(0.0, max(asked + pause, until["date"]) + 1.5 - time.time()))
     patrol_once(plugin, 3)
-    assert subjects(plugin) == ["sentinel", "sentinel", "seconds", "date", "sentinel"]
+    assert subjects(plugin) == ["sentinel", "edited", "sentinel", "seconds", "date", "sentinel"]
 
     log = outcomes(plugin)
     stamp = r"until \d{4}/\d\d/\d\d \d\d:\d\d:\d\d"
