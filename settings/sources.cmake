@@ -1,7 +1,8 @@
 list(APPEND KIV_CORE_SOURCES
   settings/settings_file.cpp
   settings/preference_edits.cpp
-  settings/settings_backup.cpp)
+  settings/settings_backup.cpp
+  settings/options_file.cpp)
 list(APPEND KIV_WIN32_SOURCES
   settings/folder_prompt.cpp
   settings/feed_list_page.cpp

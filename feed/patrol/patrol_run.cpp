@@ -8,6 +8,7 @@
 #include "base/process_values.h"
 #include "base/scoped_handles.h"
 #include "feed/deliver/feed_record.h"
+#include "feed/deliver/item_messages.h"
 #include "feed/deliver/message_composition.h"
 #include "feed/feed_converter.h"
 #include "feed/fetch/download_deadline.h"
@@ -15,6 +16,7 @@
 #include "feed/fetch/download_outcome.h"
 #include "feed/fetch/retry_after.h"
 #include "settings/feed_settings.h"
+#include "settings/options_file.h"
 #include "shell/host_functions.h"
 
 #include <cstdio>
@@ -93,7 +95,9 @@ struct FeedPatrol {
     const char *last_seen = nullptr;  // in the feed's line of the settings entries
     StartedDownload download;
     bool delivered = false;
-    std::string entry;          // url,timestamp, when delivered
+    std::string entry;          // url,timestamp, when delivered and not yet recorded
+    std::string listed;         // the feed's entry as the settings file holds it
+    bool stored = true;         // every store of one mail per item was made
     bool record_due = false;    // the document was read as a feed
     FeedRecord record;
     char record_path[MAX_PATH] = "";
@@ -111,6 +115,7 @@ long long now_seconds()
 // download.
 void start_feed(const std::string &url_and_time, const std::set<std::string> &kept, FeedPatrol &feed)
 {
+    feed.listed = url_and_time;
     FeedSettings::SplitFeedLine(url_and_time.c_str(), feed.url);
     hide_password(feed.url, feed.shown, sizeof feed.shown, PasswordMasked);
     feed.last_seen = FeedSettings::FindTimestamp(url_and_time.c_str());
@@ -154,10 +159,29 @@ void pause_feed(FeedPatrol &feed, int status)
     pause_outcome(&feed.outcome, until_local, status);
 }
 
+// One item's message, appended and stored at once: the feed's entry, then its
+// record, as after a feed's message, so that a patrol cut short delivers
+// again at most the item in hand. 0 when it was not appended: the patrol is
+// stopping, or a store before it failed.
+int append_item_message(const std::string &folder, FeedPatrol &feed, const char *text, const char *timestamp)
+{
+    if (PatrolStopRequested || !feed.stored)
+        return 0;
+    HostFunctions.AppendMessage(folder.c_str(), text);
+    std::string entry = std::string(feed.url) + "," + entry_timestamp(timestamp, feed.last_seen);
+    feed.stored = FeedSettings::RecordFeedEntry(feed.listed, entry) != 0;
+    if (!feed.stored)
+        return 1;  // the record would tell of a delivery KIV.ini does not know
+    feed.listed = entry;
+    if (feed.record_path[0])
+        write_feed_record(feed.record_path, feed.shown, feed.record);
+    return 1;
+}
+
 // Awaits the started feed's download, converts it and appends its message to
 // folder. 1 when a message was appended; what is to be stored is in feed
 // either way.
-int patrol_feed(const std::string &folder, FeedPatrol &feed)
+int patrol_feed(const std::string &folder, FeedPatrol &feed, bool per_item)
 {
     if (feed.paused) {
         pause_feed(feed, 0);
@@ -183,10 +207,11 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed)
         fail_outcome(&feed.outcome, "empty response");
         return 0;
     }
-    size_t message_size = size_t(size) + MessageSlack;
+    // One mail per item composes each message in a buffer of its own.
+    size_t message_size = per_item ? 0 : size_t(size) + MessageSlack;
     // Held so that it is freed on every path, an exception included.
-    ScopedHeapBlock<char> message(static_cast<char *>(malloc(message_size)));
-    if (!message.held()) {
+    ScopedHeapBlock<char> message(static_cast<char *>(per_item ? nullptr : malloc(message_size)));
+    if (!per_item && !message.held()) {
         fail_outcome_here(&feed.outcome, "out of memory");
         return 0;
     }
@@ -194,12 +219,19 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed)
     FeedRecord &record = feed.record;
     // The parsed document lives on the heap; a mail client short of memory
     // makes this feed fail, not the process.
-    int converted = 0;
+    int converted = 0, due = 0;
     ConversionReport report;
+    const char *address = download.address[0] ? download.address : feed.shown;
     try {
-        converted = FeedConverter::convert_feed(message.get(), message_size, feed.download.file(), feed.last_seen,
-                                                date_message, &record.memory, &report,
-                                                download.address[0] ? download.address : feed.shown);
+        if (per_item)
+            converted = deliver_item_messages(feed.download.file(), feed.shown, feed.last_seen, date_message,
+                                              &record.memory, &report, address, &due,
+                                              [&](const char *text, const char *timestamp) {
+                                                  return append_item_message(folder, feed, text, timestamp);
+                                              });
+        else
+            converted = FeedConverter::convert_feed(message.get(), message_size, feed.download.file(),
+                                                    feed.last_seen, date_message, &record.memory, &report, address);
     } catch (const std::exception &) {
         converted = 0;
         record.memory.walked = false;
@@ -212,15 +244,31 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed)
     // The feed is left for the next patrol, its record as it was, so that
     // the record never tells of items that were not appended.
     bool stopping = PatrolStopRequested;
-    if (!stopping && record.memory.walked && feed.record_path[0]) {
-        record.etag = download.etag;
-        record.last_modified = download.last_modified;
-        feed.record_due = true;
-    }
-    feed.delivered = converted && !stopping;
-    if (feed.delivered) {
-        HostFunctions.AppendMessage(folder.c_str(), message.get());
-        feed.entry = std::string(feed.url) + "," + entry_timestamp(date_message, feed.last_seen);
+    if (per_item) {
+        // Each message was stored as it went; what remains is the record of
+        // a feed that delivered nothing, and the validators once every new
+        // item is in: before, a 304 would hold the rest back.
+        feed.delivered = converted > 0;
+        if (record.memory.walked && feed.record_path[0] && feed.stored) {
+            if (converted == due) {
+                record.etag = download.etag;
+                record.last_modified = download.last_modified;
+            }
+            feed.record_due = converted == 0 || converted == due;
+        }
+        if (!converted)
+            report.items = due;  // none appended: stopped, or nothing new
+    } else {
+        if (!stopping && record.memory.walked && feed.record_path[0]) {
+            record.etag = download.etag;
+            record.last_modified = download.last_modified;
+            feed.record_due = true;
+        }
+        feed.delivered = converted && !stopping;
+        if (feed.delivered) {
+            HostFunctions.AppendMessage(folder.c_str(), message.get());
+            feed.entry = std::string(feed.url) + "," + entry_timestamp(date_message, feed.last_seen);
+        }
     }
     outcome_of_conversion(download.status, report, feed.delivered, &feed.outcome);
     return feed.delivered;
@@ -259,6 +307,7 @@ int FeedSettings::Patrol()
     std::deque<FeedPatrol> in_flight;
     size_t next = FirstFeedEntry;
     PatrolLog log(DataFolderPath);
+    const bool per_item = ReadOneMailPerItem() != 0;
     for (size_t i = FirstFeedEntry; i < rsslist.size() && !PatrolStopRequested; ++i) {
         for (; next < rsslist.size() && next < i + DownloadsAhead; ++next) {
             in_flight.emplace_back();
@@ -266,13 +315,15 @@ int FeedSettings::Patrol()
         }
         FeedPatrol result = std::move(in_flight.front());
         in_flight.pop_front();
-        if (patrol_feed(folder, result)) {
+        if (patrol_feed(folder, result, per_item)) {
             appended = 1;
-            if (!RecordFeedEntry(rsslist[i], result.entry)) {
+            if (!result.entry.empty() && !RecordFeedEntry(rsslist[i], result.entry)) {
                 stored = 0;
                 result.record_due = false;  // it would tell of a delivery KIV.ini does not know
             }
         }
+        if (!result.stored)
+            stored = 0;
         if (result.record_due && write_feed_record(result.record_path, result.shown, result.record))
             kept.insert(result.record_path);
         log.write(result.shown, result.outcome);
