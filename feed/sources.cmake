@@ -26,7 +26,11 @@ list(APPEND KIV_CORE_SOURCES
   feed/deliver/item_messages.cpp)
 # Fetching: the request headers are portable, the download needs WinINet.
 list(APPEND KIV_CORE_SOURCES
-  feed/fetch/request_headers.cpp)
+  feed/fetch/request_headers.cpp
+  feed/fetch/content_coding.cpp
+  feed/fetch/credentials.cpp
+  feed/fetch/inflate.cpp
+  feed/fetch/retry_after.cpp)
 list(APPEND KIV_WIN32_SOURCES
   feed/fetch/http_retrieval.cpp
   feed/fetch/download_deadline.cpp

@@ -45,6 +45,15 @@ bool line_value(const std::string &line, const char *name, std::string *value)
     return true;
 }
 
+// A positive count of seconds, of at most 12 digits (beyond the year 9999).
+bool read_seconds(const std::string &text, long long *seconds)
+{
+    if (text.empty() || text.size() > 12 || text[0] == '0' || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    *seconds = std::stoll(text);
+    return true;
+}
+
 }  // namespace
 
 int feed_record_path(const char *folder, const char *url, char *path, size_t size)
@@ -114,6 +123,9 @@ int parse_feed_record(const char *bytes, size_t length, const char *url, FeedRec
             if (!is_usable_validator(value.c_str()))
                 return 0;
             read.last_modified = value;
+        } else if (line_value(line, "paused-until", &value) && read.paused_until == 0) {
+            if (!read_seconds(value, &read.paused_until))
+                return 0;
         } else {
             return 0;
         }
@@ -148,6 +160,8 @@ std::string format_feed_record(const char *url, const FeedRecord &record)
         text += "etag " + record.etag + "\n";
     if (is_usable_validator(record.last_modified.c_str()))
         text += "last-modified " + record.last_modified + "\n";
+    if (record.paused_until > 0)
+        text += "paused-until " + std::to_string(record.paused_until) + "\n";
     // The newest keys that fit the bound, oldest first.
     const std::vector<std::string> &keys = record.memory.keys;
     size_t first = keys.size(), count = 0;

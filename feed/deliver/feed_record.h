@@ -7,6 +7,7 @@
 //   url http://example.com/feed.xml
 //   etag "abc"                               (optional)
 //   last-modified Thu, 06 Jun 2024 18:30:00 GMT  (optional)
+//   paused-until 1796961600                  (optional: seconds since 1970, UTC)
 //   key g urn:item:1                         (any number up to the bound, oldest first)
 //   end
 //
@@ -30,6 +31,7 @@ enum {
 struct FeedRecord {
     std::string etag;
     std::string last_modified;
+    long long paused_until = 0;   // the server asked to be left alone until then; 0: no pause
     ItemMemory memory;            // its scope: what the record read covers
 };
 

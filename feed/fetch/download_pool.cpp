@@ -45,7 +45,10 @@ void DownloadPool::advance()
     }
     while (ahead_.size() < DownloadsAhead && prepared_ < feeds_) {
         ahead_.emplace_back();
-        prepare_(prepared_++, &ahead_.back().request);
+        Feed &feed = ahead_.back();
+        prepare_(prepared_++, &feed.request);
+        if (feed.request.skipped)
+            end(feed, "paused", FailurePaused);
     }
     // In list order: a feed that found no thread free waits for one, and so
     // do those after it.

@@ -23,6 +23,7 @@ enum { DownloadsAhead = 32 };
 // What a feed is requested with.
 struct FeedRequest {
     std::string url;
+    bool skipped = false;           // not requested this time: its server asked for a pause
     bool has_last_seen = false;
     std::string last_seen;
     std::string etag;

@@ -21,11 +21,16 @@ size_t build_request_headers(const char *etag, const char *last_modified, char *
 {
     // No "Connection: close": the next feed on the same server takes the
     // connection up again (a download that ends while the library is being
-    // unloaded keeps its handles, see http_retrieval.cpp).
-    if (!out || size == 0)
+    // unloaded keeps its handles, see http_retrieval.cpp). The feed types
+    // first; a server that sends a page instead still gets read, since some
+    // serve feeds as text/html or text/plain. The two compressions named
+    // here are decoded as the body arrives (inflate.h).
+    static const char fixed[] = "Accept: application/rss+xml, application/atom+xml, application/rdf+xml, "
+                                "application/xml;q=0.9, text/xml;q=0.9, */*;q=0.8\r\n"
+                                "Accept-Encoding: gzip, deflate\r\n";
+    if (!out || size < sizeof fixed)
         return 0;
-    out[0] = '\0';
-    size_t length = 0;
+    size_t length = snprintf(out, size, "%s", fixed);
     const struct {
         const char *name;
         const char *value;

@@ -11,8 +11,10 @@
 #include "feed/deliver/item_messages.h"
 #include "feed/deliver/message_composition.h"
 #include "feed/feed_converter.h"
+#include "feed/fetch/credentials.h"
 #include "feed/fetch/download_outcome.h"
 #include "feed/fetch/download_pool.h"
+#include "feed/fetch/retry_after.h"
 #include "settings/feed_settings.h"
 #include "settings/options_file.h"
 #include "shell/host_functions.h"
@@ -59,9 +61,10 @@ void remove_leftover_files()
 void remove_unlisted_records(const SettingsEntries &entries, std::set<std::string> &kept)
 {
     std::set<std::string> listed;
-    char url[UrlBufferSize], path[MAX_PATH];
+    char url[UrlBufferSize], shown[UrlBufferSize], path[MAX_PATH];
     for (size_t i = FirstFeedEntry; i < entries.size(); ++i) {
-        FeedSettings::SplitFeedLine(entries[i].c_str(), url);
+        FeedSettings::SplitFeedLine(entries[i].c_str(), shown);
+        hide_password(shown, url, sizeof url, PasswordMasked);
         if (feed_record_path(DataFolderPath, url, path, sizeof path))
             listed.insert(path);
         if (failing_feed_path(DataFolderPath, url, path, sizeof path))
@@ -82,6 +85,11 @@ void remove_unlisted_records(const SettingsEntries &entries, std::set<std::strin
 // in KIV.ini, then its record.
 struct FeedPatrol {
     char url[UrlBufferSize] = "";
+    // The address as the log, the notice and the feed's files show it: its
+    // password as ***. Those files are named after it too, so that a new
+    // password keeps the feed's record.
+    char shown[UrlBufferSize] = "";
+    bool paused = false;              // its server asked to be left alone for now
     const char *last_seen = nullptr;  // in the feed's line of the settings entries
     DownloadOutcome download;
     DownloadFile file;
@@ -95,6 +103,13 @@ struct FeedPatrol {
     FeedOutcome outcome;        // for the log and the failing streak
 };
 
+long long now_seconds()
+{
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    return seconds_since_1970(now);
+}
+
 // Reads the feed of url_and_time: its address, last-seen timestamp and
 // record. A record that cannot be named or read is no record: the feed is
 // fetched in full and its items go by their dates, as on a first run.
@@ -102,10 +117,15 @@ void read_feed(const std::string &url_and_time, const std::set<std::string> &kep
 {
     feed.listed = url_and_time;
     FeedSettings::SplitFeedLine(url_and_time.c_str(), feed.url);
+    hide_password(feed.url, feed.shown, sizeof feed.shown, PasswordMasked);
     feed.last_seen = FeedSettings::FindTimestamp(url_and_time.c_str());
-    if (feed_record_path(DataFolderPath, feed.url, feed.record_path, sizeof feed.record_path) &&
+    if (feed_record_path(DataFolderPath, feed.shown, feed.record_path, sizeof feed.record_path) &&
         kept.count(feed.record_path))
-        read_feed_record(feed.record_path, feed.url, &feed.record);
+        read_feed_record(feed.record_path, feed.shown, &feed.record);
+    // A pause beyond the longest a server may ask for is no pause: the clock
+    // was set back, or the record was edited.
+    long long now = now_seconds();
+    feed.paused = feed.record.paused_until > now && feed.record.paused_until <= now + MaxPauseSeconds;
 }
 
 // What the feed of url_and_time is requested with. Of its record only the
@@ -116,6 +136,7 @@ void feed_request(const std::string &url_and_time, const std::set<std::string> &
     FeedPatrol feed;
     read_feed(url_and_time, kept, feed);
     request->url = feed.url;
+    request->skipped = feed.paused;
     request->has_last_seen = feed.last_seen != nullptr;
     request->last_seen = feed.last_seen ? feed.last_seen : "";
     request->etag = feed.record.etag;
@@ -137,6 +158,17 @@ const char *entry_timestamp(const char *newest, const char *last_seen)
     return newest;
 }
 
+// The outcome of a feed whose server asked to be left alone until the
+// record's time; status is the response that asked, 0 for an earlier one.
+void pause_feed(FeedPatrol &feed, int status)
+{
+    SYSTEMTIME until_utc, until_local;
+    time_of_seconds(feed.record.paused_until, &until_utc);
+    if (!SystemTimeToTzSpecificLocalTime(nullptr, &until_utc, &until_local))
+        until_local = until_utc;
+    pause_outcome(&feed.outcome, until_local, status);
+}
+
 // One item's message, appended and stored at once: the feed's entry, then its
 // record, as after a feed's message, so that a patrol cut short delivers
 // again at most the item in hand. 0 when it was not appended: the patrol is
@@ -152,7 +184,7 @@ int append_item_message(const std::string &folder, FeedPatrol &feed, const char 
         return 1;  // the record would tell of a delivery KIV.ini does not know
     feed.listed = entry;
     if (feed.record_path[0])
-        write_feed_record(feed.record_path, feed.url, feed.record);
+        write_feed_record(feed.record_path, feed.shown, feed.record);
     return 1;
 }
 
@@ -160,11 +192,23 @@ int append_item_message(const std::string &folder, FeedPatrol &feed, const char 
 // message was appended; what is to be stored is in feed either way.
 int patrol_feed(const std::string &folder, FeedPatrol &feed, bool per_item)
 {
-    const DownloadOutcome &download = feed.download;
-    if (download.result != Downloaded) {
-        outcome_of_download(download, &feed.outcome);
+    if (feed.paused) {
+        pause_feed(feed, 0);
         return 0;
     }
+    const DownloadOutcome &download = feed.download;
+    if (download.result != Downloaded) {
+        // The pause is kept in the record, which holds all else as it was read.
+        if (download.failure == FailurePaused && feed.record_path[0]) {
+            feed.record.paused_until = now_seconds() + download.pause_seconds;
+            feed.record_due = true;
+            pause_feed(feed, download.status);
+        } else {
+            outcome_of_download(download, &feed.outcome);
+        }
+        return 0;
+    }
+    feed.record.paused_until = 0;
     unsigned long size = download.size;
     if (size == 0 || size > (unsigned long)-1 - MessageSlack) {
         fail_outcome(&feed.outcome, "empty response");
@@ -184,10 +228,10 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed, bool per_item)
     // makes this feed fail, not the process.
     int converted = 0, due = 0;
     ConversionReport report;
-    const char *address = download.address[0] ? download.address : feed.url;
+    const char *address = download.address[0] ? download.address : feed.shown;
     try {
         if (per_item)
-            converted = deliver_item_messages(feed.file.path(), feed.url, feed.last_seen, date_message,
+            converted = deliver_item_messages(feed.file.path(), feed.shown, feed.last_seen, date_message,
                                               &record.memory, &report, address, &due,
                                               [&](const char *text, const char *timestamp) {
                                                   return append_item_message(folder, feed, text, timestamp);
@@ -285,10 +329,10 @@ int FeedSettings::Patrol()
         }
         if (!result.stored)
             stored = 0;
-        if (result.record_due && write_feed_record(result.record_path, result.url, result.record))
+        if (result.record_due && write_feed_record(result.record_path, result.shown, result.record))
             kept.insert(result.record_path);
-        log.write(result.url, result.outcome);
-        watch_feed(folder.c_str(), result.url, result.outcome, kept);
+        log.write(result.shown, result.outcome);
+        watch_feed(folder.c_str(), result.shown, result.outcome, kept);
     }
     if (!StoreRecordedEntries())
         stored = 0;
