@@ -1,5 +1,6 @@
 #include "feed_record.h"
 
+#include "base/addresses.h"
 #include "base/atomic_file.h"
 #include "base/scoped_handles.h"
 
@@ -49,6 +50,19 @@ bool line_value(const std::string &line, const char *name, std::string *value)
     if (line.size() < length + 1 || line.compare(0, length, name) != 0 || line[length] != ' ')
         return false;
     *value = line.substr(length + 1);
+    return true;
+}
+
+// "N address": patrols in a row, 1 to MovedPatrolsToFollow, and the address.
+bool parse_moved(const std::string &value, FeedRecord *record)
+{
+    if (value.size() < 3 || value[0] < '1' || value[0] > '0' + MovedPatrolsToFollow || value[1] != ' ')
+        return false;
+    std::string address = value.substr(2);
+    if (address.size() >= AddressSize || has_control(address) || address.find(' ') != std::string::npos)
+        return false;
+    record->moved_patrols = value[0] - '0';
+    record->moved_to = address;
     return true;
 }
 
@@ -121,6 +135,9 @@ int parse_feed_record(const char *bytes, size_t length, const char *url, FeedRec
             if (!is_usable_validator(value.c_str()))
                 return 0;
             read.last_modified = value;
+        } else if (line_value(line, "moved", &value) && read.moved_to.empty()) {
+            if (!parse_moved(value, &read))
+                return 0;
         } else {
             return 0;
         }
@@ -155,6 +172,8 @@ std::string format_feed_record(const char *url, const FeedRecord &record)
         text += "etag " + record.etag + "\n";
     if (is_usable_validator(record.last_modified.c_str()))
         text += "last-modified " + record.last_modified + "\n";
+    if (!record.moved_to.empty() && record.moved_patrols >= 1 && record.moved_patrols <= MovedPatrolsToFollow)
+        text += "moved " + std::to_string(record.moved_patrols) + " " + record.moved_to + "\n";
     // The newest keys that fit the bound, oldest first.
     const std::vector<std::string> &keys = record.memory.keys;
     size_t first = keys.size(), count = 0;

@@ -7,6 +7,8 @@
 //   url http://example.com/feed.xml
 //   etag "abc"                               (optional)
 //   last-modified Thu, 06 Jun 2024 18:30:00 GMT  (optional)
+//   moved 2 https://example.com/feed          (optional: patrols in a row
+//                                             that found it moved there)
 //   key g urn:item:1                         (any number up to the bound, oldest first)
 //   end
 //
@@ -25,12 +27,19 @@ enum {
     MaxRecordKeys = MaxRememberedKeys,
     MaxValidatorLength = 255,     // an ETag or Last-Modified text
     MaxRecordBytes = 6 << 20,     // beyond every record the writer makes
+    // A feed that answers with a permanent redirect to the same address on
+    // this many patrols in a row is listed under that address.
+    MovedPatrolsToFollow = 3,
 };
 
 struct FeedRecord {
     std::string etag;
     std::string last_modified;
     ItemMemory memory;            // its scope: what the record read covers
+    // Where the feed's server has said, on moved_patrols patrols in a row,
+    // that the feed has moved for good; empty (and 0) when it has not.
+    std::string moved_to;
+    int moved_patrols = 0;
 };
 
 // The record's path for url in folder; 0 when it does not fit size bytes.

@@ -48,6 +48,11 @@ struct DownloadOutcome {
     // absolute, else the address after redirects. Relative links in the
     // feed are relative to it.
     char address[AddressSize] = "";
+    // Where the requested address has moved for good, when the download
+    // arrived and its first redirects were permanent (301, 308): the address
+    // the last of them named. Empty when the first answer was no permanent
+    // redirect.
+    char moved_to[AddressSize] = "";
 };
 
 // The extra headers of every feed request: Connection: close, and

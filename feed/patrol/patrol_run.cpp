@@ -3,16 +3,19 @@
 // the newest item's timestamp.
 #include "failing_feed_watch.h"
 #include "failing_feeds.h"
+#include "moved_feeds.h"
 #include "patrol_log_file.h"
 
 #include "base/process_values.h"
 #include "base/scoped_handles.h"
+#include "base/text_copy.h"
 #include "feed/deliver/feed_record.h"
 #include "feed/deliver/message_composition.h"
 #include "feed/feed_converter.h"
 #include "feed/fetch/download_deadline.h"
 #include "feed/fetch/download_outcome.h"
 #include "settings/feed_settings.h"
+#include "settings/opml_import.h"
 #include "shell/host_functions.h"
 
 #include <cstdio>
@@ -88,8 +91,10 @@ struct FeedPatrol {
     std::string entry;          // url,timestamp, when delivered
     bool record_due = false;    // the document was read as a feed
     FeedRecord record;
+    bool record_read = false;   // the record was there and whole
     char record_path[MAX_PATH] = "";
     FeedOutcome outcome;        // for the log and the failing streak
+    std::string moved_to;       // where permanent redirects led the download
 };
 
 // Reads what the feed of url_and_time is to be requested with and starts its
@@ -102,7 +107,7 @@ void start_feed(const std::string &url_and_time, const std::set<std::string> &ke
     // fetched in full and its items go by their dates, as on a first run.
     if (feed_record_path(DataFolderPath, feed.url, feed.record_path, sizeof feed.record_path) &&
         kept.count(feed.record_path))
-        read_feed_record(feed.record_path, feed.url, &feed.record);
+        feed.record_read = read_feed_record(feed.record_path, feed.url, &feed.record) != 0;
     feed.download.start(feed.url, feed.last_seen, feed.record.etag.c_str(), feed.record.last_modified.c_str());
 }
 
@@ -129,7 +134,9 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed)
     // A download that found every thread taken is tried once more in its turn.
     feed.download.start(feed.url, feed.last_seen, feed.record.etag.c_str(), feed.record.last_modified.c_str());
     DownloadOutcome download;
-    if (feed.download.finish(&download) != Downloaded) {
+    int result = feed.download.finish(&download);
+    feed.moved_to = download.moved_to;
+    if (result != Downloaded) {
         outcome_of_download(download, &feed.outcome);
         return 0;
     }
@@ -181,6 +188,47 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed)
     return feed.delivered;
 }
 
+// Lists the feed's record under its new address, from the next write on, and
+// says so in the log; the record under the old address goes.
+void move_feed_record(FeedPatrol &feed, PatrolLog &log, std::set<std::string> &kept)
+{
+    FeedOutcome note;
+    note.kind = FeedMoved;
+    copy_text(note.reason, sizeof note.reason, feed.record.moved_to.c_str());
+    log.write(feed.url, note);
+    std::string old_path = feed.record_path;
+    copy_text(feed.url, sizeof feed.url, feed.record.moved_to.c_str());
+    feed.record.moved_to.clear();
+    feed.record.moved_patrols = 0;
+    bool due = feed.record_due;
+    feed.record_due = false;  // written here or not at all
+    if (due && feed_record_path(DataFolderPath, feed.url, feed.record_path, sizeof feed.record_path) &&
+        write_feed_record(feed.record_path, feed.url, feed.record)) {
+        kept.insert(feed.record_path);
+        DeleteFileA(old_path.c_str());
+        kept.erase(old_path);
+    }
+}
+
+// Counts the feed's patrol into its record's streak of permanent redirects;
+// 1 when the feed is to be listed under the address they led to now, which
+// the settings file can keep and which is not listed already.
+int move_due(FeedPatrol &feed, const SettingsEntries &entries)
+{
+    if (count_move(&feed.record, outcome_is_success(feed.outcome), feed.moved_to.c_str()) &&
+        (feed.record_read || feed.record_due))
+        feed.record_due = true;  // the streak lives in the record
+    if (!move_is_due(feed.record) || import_skip_reason(feed.record.moved_to) != SkipNone)
+        return 0;
+    char listed[UrlBufferSize];
+    for (size_t i = FirstFeedEntry; i < entries.size(); ++i) {
+        FeedSettings::SplitFeedLine(entries[i].c_str(), listed);
+        if (feed.record.moved_to == listed)
+            return 0;
+    }
+    return 1;
+}
+
 }  // namespace
 
 int FeedSettings::Patrol()
@@ -221,17 +269,25 @@ int FeedSettings::Patrol()
         }
         FeedPatrol result = std::move(in_flight.front());
         in_flight.pop_front();
-        if (patrol_feed(folder, result)) {
-            appended = 1;
-            if (!RecordFeedEntry(rsslist[i], result.entry)) {
-                stored = 0;
-                result.record_due = false;  // it would tell of a delivery KIV.ini does not know
-            }
+        bool delivered = patrol_feed(folder, result) != 0;
+        appended = appended || delivered;
+        // A feed that moved for good keeps its timestamp under its new address.
+        bool moving = move_due(result, rsslist) != 0;
+        if (moving) {
+            const char *stamp = FeedSettings::FindTimestamp(delivered ? result.entry.c_str() : rsslist[i].c_str());
+            result.entry = result.record.moved_to + (stamp ? std::string(",") + stamp : std::string());
         }
-        if (result.record_due && write_feed_record(result.record_path, result.url, result.record))
-            kept.insert(result.record_path);
+        if ((delivered || moving) && !RecordFeedEntry(rsslist[i], result.entry)) {
+            stored = 0;
+            result.record_due = false;  // it would tell of a delivery KIV.ini does not know
+            moving = false;
+        }
         log.write(result.url, result.outcome);
         watch_feed(folder.c_str(), result.url, result.outcome, kept);
+        if (moving)
+            move_feed_record(result, log, kept);
+        if (result.record_due && write_feed_record(result.record_path, result.url, result.record))
+            kept.insert(result.record_path);
     }
     if (!StoreRecordedEntries())
         stored = 0;
