@@ -170,3 +170,20 @@ def test_lists_go_both_ways_between_kiv_and_another_reader(plugin, tmp_path, pee
         listed = r2e(fresh, "list")
         taken = [line.split("(")[1].split(" ->")[0] for line in listed.splitlines() if "(" in line]
     assert taken == mine
+
+
+def test_the_page_with_its_import_and_export_buttons_is_photographed(plugin, tmp_path):
+    from kivhost import SCREENSHOTS
+    from test_preferences import save_png
+    SCREENSHOTS.mkdir(parents=True, exist_ok=True)
+    plugin.write_ini(INI)
+    path = tmp_path / "list.opml"
+    path.write_bytes(NESTED.encode("utf-8"))
+    lines = drive_dialog(plugin, ["press url %d" % IMPORT, "filedialog " + windows_path(path), "boxshot - ok",
+                                  "shot " + windows_path(SCREENSHOTS / "url_list_imported.bmp"),
+                                  "size 720 520", "shot " + windows_path(SCREENSHOTS / "url_list_imported_large.bmp"),
+                                  "ok"])
+    assert [line for line in lines if line.startswith("shot ")] and all(
+        line.endswith("saved=1") for line in lines if line.startswith("shot "))
+    save_png("url_list_imported")
+    save_png("url_list_imported_large")
