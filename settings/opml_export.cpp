@@ -3,6 +3,8 @@
 #include "feed_settings.h"
 
 #include "base/atomic_file.h"
+#include "base/process_values.h"
+#include "feed/deliver/feed_record.h"
 #include "feed/read/code_pages.h"
 
 namespace {
@@ -76,6 +78,13 @@ int read_exported_feeds(std::vector<ExportedFeed> *feeds)
         ExportedFeed feed;
         if (!convert_to_utf8(CP_ACP, url.data(), url.size(), &feed.address))
             continue;
+        FeedRecord record;
+        char path[MAX_PATH];
+        if (feed_record_path(DataFolderPath, url.c_str(), path, sizeof path) &&
+            read_feed_record(path, url.c_str(), &record)) {
+            feed.title = record.title;
+            feed.site = record.site;
+        }
         feeds->push_back(feed);
     }
     return 1;

@@ -21,5 +21,6 @@ std::string format_opml(const std::vector<ExportedFeed> &feeds);
 int write_opml_file(const char *path, const std::vector<ExportedFeed> &feeds);
 
 // The settings file's feed list as feeds, addresses made UTF-8 from the
-// settings file's code page; 0 when the settings file cannot be read.
+// settings file's code page, each with the title and site link its record
+// keeps; 0 when the settings file cannot be read.
 int read_exported_feeds(std::vector<ExportedFeed> *feeds);

@@ -9,6 +9,8 @@
 //   last-modified Thu, 06 Jun 2024 18:30:00 GMT  (optional)
 //   moved 2 https://example.com/feed          (optional: patrols in a row
 //                                             that found it moved there)
+//   title Example news                        (optional: the feed's title and
+//   link https://example.com/                 site link as last read, UTF-8)
 //   key g urn:item:1                         (any number up to the bound, oldest first)
 //   end
 //
@@ -40,6 +42,10 @@ struct FeedRecord {
     // that the feed has moved for good; empty (and 0) when it has not.
     std::string moved_to;
     int moved_patrols = 0;
+    // The feed's title and site link as last read, in UTF-8, one line each;
+    // empty when not known.
+    std::string title;
+    std::string site;
 };
 
 // The record's path for url in folder; 0 when it does not fit size bytes.

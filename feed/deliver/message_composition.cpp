@@ -6,6 +6,7 @@
 #include "base/single_line.h"
 #include "base/text_copy.h"
 #include "feed/feed_converter.h"
+#include "feed/read/code_pages.h"
 #include "feed/read/feed_document.h"
 #include "feed/read/feed_recognition.h"
 #include "resources/version.h"
@@ -20,6 +21,20 @@ const char HeaderDatePlaceholder[] = "                        ";  // 24 spaces
 const size_t HeaderDateOffset = 6;                               // after "Date: "
 const size_t HeaderDateLength = 24;
 const char MessageEnd[] = "\r\n";
+
+// A channel text in UTF-8. A title comes in the host's code page (`ansi`),
+// made so for the message; a link is mostly ASCII, and its bytes are taken
+// as UTF-8 when they are. Empty when it cannot be converted.
+std::string utf8_text(const char *text, bool ansi)
+{
+    std::string out;
+    size_t length = strlen(text);
+    if (!ansi && is_valid_utf8(text, length))
+        out.assign(text, length);
+    else if (!convert_to_utf8(CP_ACP, text, length, &out))
+        out.clear();
+    return out;
+}
 
 // Appends length bytes where the message ends, keeping its reserve free.
 // 0 and nothing written when they do not fit.
@@ -214,6 +229,10 @@ int FeedConverter::convert_feed(char *message, size_t message_size, const char *
     get_title(hChannel, encoding, feed_type, title);
     get_link(hChannel, feed_type, link, address);
     get_description(hChannel, encoding, feed_type, description);
+    if (report) {
+        report->title = utf8_text(title, true);
+        report->site = utf8_text(link, false);
+    }
 
     // The header block has room for its longest values, each already cut to
     // the formatter's limit: cut at that limit as a whole, a long From and

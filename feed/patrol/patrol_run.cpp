@@ -177,6 +177,8 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed)
     if (!stopping && record.memory.walked && feed.record_path[0]) {
         record.etag = download.etag;
         record.last_modified = download.last_modified;
+        record.title = report.title;
+        record.site = report.site;
         feed.record_due = true;
     }
     feed.delivered = converted && !stopping;

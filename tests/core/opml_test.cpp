@@ -1,9 +1,12 @@
 // Feed lists in and out as OPML: the addresses read from the files other
 // readers write, hostile files refused whole, the import's one rewrite of
 // the settings file, and the export read back.
+#include "base/process_values.h"
+#include "feed/deliver/feed_record.h"
 #include "settings/feed_settings.h"
 #include "settings/opml_export.h"
 #include "settings/opml_import.h"
+#include "feed_test_support.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -285,9 +288,41 @@ TEST_F(OpmlTest, ExportedListReadsBackAndReplacesTheFileWhole)
     ASSERT_EQ(OpmlReadable, read_opml_file(path.c_str(), &addresses, nullptr));
     EXPECT_EQ((Strings{"http://a/?p=1&q=2", "https://b/feed", "http://c/\xe6\x97\xa5"}), addresses);
 
+    // The title and site link come from each feed's record, as last read.
+    CreateDirectoryA(DataFolderPath, nullptr);
+    FeedRecord record;
+    record.title = "\xe6\x97\xa5\xe6\x9c\xac \"news\"";
+    record.site = "https://b/";
+    char path_b[MAX_PATH];
+    ASSERT_EQ(1, feed_record_path(DataFolderPath, "https://b/feed", path_b, sizeof path_b));
+    ASSERT_EQ(1, write_feed_record(path_b, "https://b/feed", record));
+    ASSERT_EQ(1, read_exported_feeds(&feeds));
+    EXPECT_EQ("", feeds[0].title);
+    EXPECT_EQ(record.title, feeds[1].title);
+    EXPECT_EQ("https://b/", feeds[1].site);
+    DeleteFileA(path_b);
+    RemoveFolder(DataFolderPath);
+
     EXPECT_EQ(0, write_opml_file((folder.Path("no-such-folder") + "/out.opml").c_str(), feeds));
     DeleteFileA(Ini().c_str());
     EXPECT_EQ(0, read_exported_feeds(&feeds));
+}
+
+}  // namespace
+
+namespace {
+
+// What the patrol keeps of a feed for the export: its title and site link in
+// UTF-8, whichever code page the feed was written in.
+TEST(FeedTitleKept, TheConversionTellsTheChannelsTitleAndLinkInUtf8)
+{
+    const std::string garden = "\xe5\xba\xad\xe3\x81\xae\xe6\x97\xa5\xe8\xa8\x98";  // 庭の日記
+    for (const char *name : {"feeds/japanese_shift_jis.xml", "feeds/japanese_euc_jp.xml", "feeds/japanese_utf8.xml"}) {
+        SCOPED_TRACE(name);
+        Conversion conversion = ConvertFile(TestDataPath(name), "2000-01-01T00:00:00+09:00");
+        EXPECT_EQ(garden, conversion.report.title);
+        EXPECT_EQ("http://niwa.example/", conversion.report.site);
+    }
 }
 
 }  // namespace

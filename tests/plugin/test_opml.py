@@ -187,3 +187,26 @@ def test_the_page_with_its_import_and_export_buttons_is_photographed(plugin, tmp
         line.endswith("saved=1") for line in lines if line.startswith("shot "))
     save_png("url_list_imported")
     save_png("url_list_imported_large")
+
+
+@pytest.mark.skipif(not shutil.which("r2e"), reason="rss2email comes from Debian (scripts/setup.sh)")
+def test_export_names_each_feed_as_last_read_and_another_reader_takes_the_names(plugin, tmp_path, feed_server):
+    import pathlib
+    from kivhost import run_host
+    from patrol_helpers import feed_xml
+    japanese = (pathlib.Path(__file__).resolve().parents[1] / "data" / "feeds" / "japanese_shift_jis.xml").read_bytes()
+    ferry = feed_server.serve("/ferry", feed_xml("Ferry times", ["2024-06-01T00:00:00+00:00"]))
+    garden = feed_server.serve("/garden", japanese)
+    unread = "http://127.0.0.1:9/never"
+    plugin.write_ini(HEAD + "".join("\r\n%s,%s" % (url, STAMP) for url in (ferry, garden, unread)))
+    run_host(plugin, "load", "wait-appends 2 60000", "sleep 300", "unload")
+    box, path = run_export(plugin, tmp_path)
+    assert box == ["3 件のフィードを書き出しました。"]
+    assert [(o["xmlUrl"], o["text"], o["title"], o.get("htmlUrl")) for o in outlines(path)] == [
+        (ferry, "Ferry times", "Ferry times", "http://example.net/Ferry times"),
+        (garden, "庭の日記", "庭の日記", "http://niwa.example/"),
+        (unread, unread, unread, None)]
+    home = tmp_path / "r2e"
+    r2e(home, "opmlimport", str(path))
+    assert [line.split("] ")[1].split(" (")[0] for line in r2e(home, "list").splitlines() if "] " in line] == [
+        "Ferry-times", "庭の日記", "feed-0"]
