@@ -183,6 +183,7 @@ void Dump()
     }
     HostPrint("combo selected=%d items=%s", int(SendMessageA(combo, CB_GETCURSEL, 0, 0)), items.c_str());
     HostPrint("check %d", int(SendMessageA(Control("option", IDC_AUTO_SORT_CHECK), BM_GETCHECK, 0, 0)));
+    HostPrint("item-check %d", int(SendMessageA(Control("option", IDC_ONE_MAIL_PER_ITEM_CHECK), BM_GETCHECK, 0, 0)));
     std::string visible;
     for (const char *name : {"url", "option", "about"})
         if (IsWindowVisible(Page(name)))

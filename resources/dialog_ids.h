@@ -25,6 +25,7 @@
 #define IDC_INTERVAL_COMBO 1019
 #define IDC_AUTO_SORT_LABEL 1020
 #define IDC_AUTO_SORT_CHECK 1021
+#define IDC_ONE_MAIL_PER_ITEM_CHECK 1022
 
 // about: four lines with consecutive numbers. The third shares its number
 // with the frame's tab control, on another dialog.

@@ -2,6 +2,7 @@
 // file holds: every change is written first, then the list is read back.
 #include "feed_list_page.h"
 #include "feed_settings.h"
+#include "options_file.h"
 #include "preferences_dialog.h"
 
 #include "resources/dialog_ids.h"
@@ -111,10 +112,16 @@ void StoreAutoSortCheck()
     FeedSettings::LoadAutoSort();
 }
 
+void StoreOneMailPerItemCheck()
+{
+    WriteOneMailPerItem(SendMessageA(Preferences.oneMailPerItemCheck, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
+}
+
 void FillOptionPage()
 {
     for (const char *text : IntervalChoiceTexts)
         SendMessageA(Preferences.intervalCombo, CB_ADDSTRING, 0, LPARAM(text));
     SendMessageA(Preferences.intervalCombo, CB_SETCURSEL, WPARAM(FeedSettings::ReadIntervalIndex()), 0);
     SendMessageA(Preferences.autoSortCheck, BM_SETCHECK, WPARAM(FeedSettings::ReadAutoSort()), 0);
+    SendMessageA(Preferences.oneMailPerItemCheck, BM_SETCHECK, WPARAM(ReadOneMailPerItem()), 0);
 }

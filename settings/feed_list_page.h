@@ -13,6 +13,8 @@ void ReplaceSelectedFeed();
 void EditDoubleClickedFeed(HWND page);
 void StoreChosenInterval();
 void StoreAutoSortCheck();
+// The form of message, in effect from the next patrol.
+void StoreOneMailPerItemCheck();
 
-// Fills the OPTION page from the settings file.
+// Fills the OPTION page from the settings file and the options file.
 void FillOptionPage();

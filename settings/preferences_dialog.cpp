@@ -112,6 +112,10 @@ void Dispatch(HWND window, WPARAM wParam)
         if (code == BN_CLICKED)
             StoreAutoSortCheck();
         break;
+    case IDC_ONE_MAIL_PER_ITEM_CHECK:
+        if (code == BN_CLICKED)
+            StoreOneMailPerItemCheck();
+        break;
     }
     // Only the feed list sends this code (LBN_DBLCLK).
     if (code == LBN_DBLCLK)
@@ -145,6 +149,7 @@ int SetUpPreferencePages(HWND dialog)
 
     Preferences.intervalCombo = GetDlgItem(Preferences.optionPage, IDC_INTERVAL_COMBO);
     Preferences.autoSortCheck = GetDlgItem(Preferences.optionPage, IDC_AUTO_SORT_CHECK);
+    Preferences.oneMailPerItemCheck = GetDlgItem(Preferences.optionPage, IDC_ONE_MAIL_PER_ITEM_CHECK);
     FillOptionPage();
 
     PlacePagesInTab(dialog);

@@ -14,6 +14,6 @@ struct PreferenceWindows {
     HWND frame;
     HWND tab;
     HWND urlPage, optionPage, aboutPage;
-    HWND intervalCombo, autoSortCheck;
+    HWND intervalCombo, autoSortCheck, oneMailPerItemCheck;
 };
 extern PreferenceWindows Preferences;

@@ -1,5 +1,6 @@
 #include "settings_backup.h"
 #include "feed_settings.h"
+#include "options_file.h"
 
 #include "base/atomic_file.h"
 #include "base/process_values.h"
@@ -10,6 +11,9 @@ namespace {
 
 // Only the host's thread opens the dialog, and only one at a time.
 bool backupTaken;
+// The option of the data folder's file as this opening found it; -1 when
+// not noted.
+int oneMailPerItem = -1;
 
 }  // namespace
 
@@ -22,6 +26,7 @@ int SettingsBackupPath(char *path, size_t size)
 int TakeSettingsBackup()
 {
     backupTaken = false;
+    oneMailPerItem = ReadOneMailPerItem();
     char backup[MAX_PATH];
     if (!SettingsBackupPath(backup, sizeof backup))
         return 0;
@@ -36,6 +41,7 @@ int TakeSettingsBackup()
 void DiscardSettingsBackup()
 {
     backupTaken = false;
+    oneMailPerItem = -1;
     FeedSettings::ClearTimestampJournal();
     char backup[MAX_PATH];
     if (SettingsBackupPath(backup, sizeof backup))
@@ -44,6 +50,9 @@ void DiscardSettingsBackup()
 
 int RestoreSettingsBackup()
 {
+    if (oneMailPerItem >= 0 && ReadOneMailPerItem() != oneMailPerItem)
+        WriteOneMailPerItem(oneMailPerItem);
+    oneMailPerItem = -1;
     char backup[MAX_PATH];
     bool restored = false;
     if (backupTaken && SettingsBackupPath(backup, sizeof backup)) {

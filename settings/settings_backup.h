@@ -6,12 +6,14 @@
 // "bkup.ini" in the data folder; 0 when the path does not fit `size`.
 int SettingsBackupPath(char *path, size_t size);
 
-// Copies the settings file to the backup: 1 when the copy was made.
+// Copies the settings file to the backup: 1 when the copy was made. The
+// options of the data folder (options_file.h) are noted as they are.
 int TakeSettingsBackup();
 // OK: the backup is deleted.
 void DiscardSettingsBackup();
-// CANCEL: the backup taken at this opening replaces the settings file and is
-// deleted: 1 when it was put back. A backup that could not be put back stays.
+// CANCEL: the options noted at this opening are put back, and the backup
+// taken then replaces the settings file and is deleted: 1 when it was put
+// back. A backup that could not be put back stays.
 // Without one (the dialog closed before taking it, or the copy failed) the
 // settings file is left alone, whatever an older bkup.ini holds.
 int RestoreSettingsBackup();

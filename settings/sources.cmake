@@ -2,6 +2,7 @@ list(APPEND KIV_CORE_SOURCES
   settings/settings_file.cpp
   settings/preference_edits.cpp
   settings/settings_backup.cpp
+  settings/options_file.cpp
   settings/opml_import.cpp
   settings/opml_export.cpp)
 list(APPEND KIV_WIN32_SOURCES

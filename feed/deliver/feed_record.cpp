@@ -2,6 +2,7 @@
 
 #include "base/addresses.h"
 #include "base/atomic_file.h"
+#include "base/digest.h"
 #include "base/scoped_handles.h"
 
 #include <cstdio>
@@ -21,14 +22,6 @@ const char PathSeparator[] = "/";
 const char NameSuffix[] = ".rec";
 // A key is one item field of at most TextFieldSize - 1 bytes and its prefix.
 const size_t MaxKeyLength = TextFieldSize + 1;
-
-unsigned long long address_digest(const char *url)
-{
-    unsigned long long hash = 14695981039346656037ull;
-    for (; *url; ++url)
-        hash = (hash ^ (unsigned char)*url) * 1099511628211ull;
-    return hash;
-}
 
 bool has_control(const std::string &text)
 {
@@ -77,8 +70,8 @@ bool parse_moved(const std::string &value, FeedRecord *record)
 
 int feed_record_path(const char *folder, const char *url, char *path, size_t size)
 {
-    int length = snprintf(path, size, "%s%s%s%016llx%s", folder, PathSeparator, NamePrefix, address_digest(url),
-                          NameSuffix);
+    int length = snprintf(path, size, "%s%s%s%016llx%s", folder, PathSeparator, NamePrefix,
+                          digest_text(DigestStart, url), NameSuffix);
     return length > 0 && size_t(length) < size;
 }
 

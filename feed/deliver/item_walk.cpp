@@ -1,5 +1,6 @@
 #include "item_walk.h"
 
+#include "base/digest.h"
 #include "feed/read/code_pages.h"
 
 #include <cstdio>
@@ -7,14 +8,6 @@
 #include <unordered_set>
 
 namespace {
-
-// FNV-1a, 64 bits: a stable digest, the same on every build.
-unsigned long long digest(unsigned long long hash, const char *text)
-{
-    for (; *text; ++text)
-        hash = (hash ^ (unsigned char)*text) * 1099511628211ull;
-    return hash;
-}
 
 std::string one_line(const char *prefix, const char *text)
 {
@@ -37,8 +30,8 @@ std::string item_key(TiXmlHandle item, int feed_type)
     const char *title = nullptr, *description = nullptr;
     FeedConverter::get_child_text(item, "title", &title);
     FeedConverter::get_child_text(item, feed_type == FeedAtom ? "summary" : "description", &description);
-    unsigned long long hash = digest(14695981039346656037ull, title ? title : "");
-    hash = digest((hash ^ 0xff) * 1099511628211ull, description ? description : "");
+    unsigned long long hash = digest_text(DigestStart, title ? title : "");
+    hash = digest_text(digest_byte(hash, 0xff), description ? description : "");
     char key[24];
     snprintf(key, sizeof key, "d %016llx", hash);
     return key;

@@ -10,12 +10,14 @@
 #include "base/scoped_handles.h"
 #include "base/text_copy.h"
 #include "feed/deliver/feed_record.h"
+#include "feed/deliver/item_messages.h"
 #include "feed/deliver/message_composition.h"
 #include "feed/feed_converter.h"
 #include "feed/fetch/download_deadline.h"
 #include "feed/fetch/download_outcome.h"
 #include "settings/feed_settings.h"
 #include "settings/opml_import.h"
+#include "settings/options_file.h"
 #include "shell/host_functions.h"
 
 #include <cstdio>
@@ -88,7 +90,9 @@ struct FeedPatrol {
     const char *last_seen = nullptr;  // in the feed's line of the settings entries
     StartedDownload download;
     bool delivered = false;
-    std::string entry;          // url,timestamp, when delivered
+    std::string entry;          // url,timestamp, when delivered and not yet recorded
+    std::string listed;         // the feed's entry as the settings file holds it
+    bool stored = true;         // every store of one mail per item was made
     bool record_due = false;    // the document was read as a feed
     FeedRecord record;
     bool record_read = false;   // the record was there and whole
@@ -101,6 +105,7 @@ struct FeedPatrol {
 // download.
 void start_feed(const std::string &url_and_time, const std::set<std::string> &kept, FeedPatrol &feed)
 {
+    feed.listed = url_and_time;
     FeedSettings::SplitFeedLine(url_and_time.c_str(), feed.url);
     feed.last_seen = FeedSettings::FindTimestamp(url_and_time.c_str());
     // A record that cannot be named or read is no record: the feed is
@@ -126,10 +131,29 @@ const char *entry_timestamp(const char *newest, const char *last_seen)
     return newest;
 }
 
+// One item's message, appended and stored at once: the feed's entry, then its
+// record, as after a feed's message, so that a patrol cut short delivers
+// again at most the item in hand. 0 when it was not appended: the patrol is
+// stopping, or a store before it failed.
+int append_item_message(const std::string &folder, FeedPatrol &feed, const char *text, const char *timestamp)
+{
+    if (PatrolStopRequested || !feed.stored)
+        return 0;
+    HostFunctions.AppendMessage(folder.c_str(), text);
+    std::string entry = std::string(feed.url) + "," + entry_timestamp(timestamp, feed.last_seen);
+    feed.stored = FeedSettings::RecordFeedEntry(feed.listed, entry) != 0;
+    if (!feed.stored)
+        return 1;  // the record would tell of a delivery KIV.ini does not know
+    feed.listed = entry;
+    if (feed.record_path[0])
+        write_feed_record(feed.record_path, feed.url, feed.record);
+    return 1;
+}
+
 // Awaits the started feed's download, converts it and appends its message to
 // folder. 1 when a message was appended; what is to be stored is in feed
 // either way.
-int patrol_feed(const std::string &folder, FeedPatrol &feed)
+int patrol_feed(const std::string &folder, FeedPatrol &feed, bool per_item)
 {
     // A download that found every thread taken is tried once more in its turn.
     feed.download.start(feed.url, feed.last_seen, feed.record.etag.c_str(), feed.record.last_modified.c_str());
@@ -145,10 +169,11 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed)
         fail_outcome(&feed.outcome, "empty response");
         return 0;
     }
-    size_t message_size = size_t(size) + MessageSlack;
+    // One mail per item composes each message in a buffer of its own.
+    size_t message_size = per_item ? 0 : size_t(size) + MessageSlack;
     // Held so that it is freed on every path, an exception included.
-    ScopedHeapBlock<char> message(static_cast<char *>(malloc(message_size)));
-    if (!message.held()) {
+    ScopedHeapBlock<char> message(static_cast<char *>(per_item ? nullptr : malloc(message_size)));
+    if (!per_item && !message.held()) {
         fail_outcome_here(&feed.outcome, "out of memory");
         return 0;
     }
@@ -156,12 +181,19 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed)
     FeedRecord &record = feed.record;
     // The parsed document lives on the heap; a mail client short of memory
     // makes this feed fail, not the process.
-    int converted = 0;
+    int converted = 0, due = 0;
     ConversionReport report;
+    const char *address = download.address[0] ? download.address : feed.url;
     try {
-        converted = FeedConverter::convert_feed(message.get(), message_size, feed.download.file(), feed.last_seen,
-                                                date_message, &record.memory, &report,
-                                                download.address[0] ? download.address : feed.url);
+        if (per_item)
+            converted = deliver_item_messages(feed.download.file(), feed.url, feed.last_seen, date_message,
+                                              &record.memory, &report, address, &due,
+                                              [&](const char *text, const char *timestamp) {
+                                                  return append_item_message(folder, feed, text, timestamp);
+                                              });
+        else
+            converted = FeedConverter::convert_feed(message.get(), message_size, feed.download.file(),
+                                                    feed.last_seen, date_message, &record.memory, &report, address);
     } catch (const std::exception &) {
         converted = 0;
         record.memory.walked = false;
@@ -174,17 +206,37 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed)
     // The feed is left for the next patrol, its record as it was, so that
     // the record never tells of items that were not appended.
     bool stopping = PatrolStopRequested;
-    if (!stopping && record.memory.walked && feed.record_path[0]) {
-        record.etag = download.etag;
-        record.last_modified = download.last_modified;
+    if (per_item) {
+        // Each message was stored as it went; what remains is the record of
+        // a feed that delivered nothing, and the validators once every new
+        // item is in: before, a 304 would hold the rest back.
+        feed.delivered = converted > 0;
+        if (record.memory.walked && feed.record_path[0] && feed.stored) {
+            if (converted == due) {
+                record.etag = download.etag;
+                record.last_modified = download.last_modified;
+            }
+            feed.record_due = converted == 0 || converted == due;
+        }
+        if (!converted)
+            report.items = due;  // none appended: stopped, or nothing new
+    } else {
+        if (!stopping && record.memory.walked && feed.record_path[0]) {
+            record.etag = download.etag;
+            record.last_modified = download.last_modified;
+            feed.record_due = true;
+        }
+        feed.delivered = converted && !stopping;
+        if (feed.delivered) {
+            HostFunctions.AppendMessage(folder.c_str(), message.get());
+            feed.entry = std::string(feed.url) + "," + entry_timestamp(date_message, feed.last_seen);
+        }
+    }
+    // What the record tells of the feed besides its items, whenever it is
+    // written.
+    if (record.memory.walked) {
         record.title = report.title;
         record.site = report.site;
-        feed.record_due = true;
-    }
-    feed.delivered = converted && !stopping;
-    if (feed.delivered) {
-        HostFunctions.AppendMessage(folder.c_str(), message.get());
-        feed.entry = std::string(feed.url) + "," + entry_timestamp(date_message, feed.last_seen);
     }
     outcome_of_conversion(download.status, report, feed.delivered, &feed.outcome);
     return feed.delivered;
@@ -264,6 +316,7 @@ int FeedSettings::Patrol()
     std::deque<FeedPatrol> in_flight;
     size_t next = FirstFeedEntry;
     PatrolLog log(DataFolderPath);
+    const bool per_item = ReadOneMailPerItem() != 0;
     for (size_t i = FirstFeedEntry; i < rsslist.size() && !PatrolStopRequested; ++i) {
         for (; next < rsslist.size() && next < i + DownloadsAhead; ++next) {
             in_flight.emplace_back();
@@ -271,18 +324,27 @@ int FeedSettings::Patrol()
         }
         FeedPatrol result = std::move(in_flight.front());
         in_flight.pop_front();
-        bool delivered = patrol_feed(folder, result) != 0;
-        appended = appended || delivered;
-        // A feed that moved for good keeps its timestamp under its new address.
-        bool moving = move_due(result, rsslist) != 0;
-        if (moving) {
-            const char *stamp = FeedSettings::FindTimestamp(delivered ? result.entry.c_str() : rsslist[i].c_str());
-            result.entry = result.record.moved_to + (stamp ? std::string(",") + stamp : std::string());
+        if (patrol_feed(folder, result, per_item)) {
+            appended = 1;
+            if (!result.entry.empty()) {
+                if (RecordFeedEntry(rsslist[i], result.entry)) {
+                    result.listed = result.entry;
+                } else {
+                    result.stored = false;
+                    result.record_due = false;  // it would tell of a delivery KIV.ini does not know
+                }
+            }
         }
-        if ((delivered || moving) && !RecordFeedEntry(rsslist[i], result.entry)) {
+        if (!result.stored)
             stored = 0;
-            result.record_due = false;  // it would tell of a delivery KIV.ini does not know
-            moving = false;
+        // A feed that moved for good keeps its timestamp under its new address.
+        bool moving = result.stored && move_due(result, rsslist);
+        if (moving) {
+            const char *stamp = FeedSettings::FindTimestamp(result.listed.c_str());
+            std::string entry = result.record.moved_to + (stamp ? std::string(",") + stamp : std::string());
+            moving = RecordFeedEntry(result.listed, entry) != 0;
+            if (!moving)
+                stored = 0;
         }
         log.write(result.url, result.outcome);
         watch_feed(folder.c_str(), result.url, result.outcome, kept);

@@ -1,6 +1,7 @@
 // What the preferences write: the folder entry, feed lines added and removed,
 // the feed list they show, and the backup that CANCEL puts back.
 #include "settings/feed_settings.h"
+#include "settings/options_file.h"
 #include "settings/settings_backup.h"
 #include "base/process_values.h"
 #include "test_support.h"
@@ -152,6 +153,53 @@ TEST_F(PreferenceEditsTest, CancelPutsTheBackupBackAndOkDiscardsIt)
     DiscardSettingsBackup();
     EXPECT_EQ("F\\G\r\n4\r\n0\r\nhttp://a/,A", Read());
     EXPECT_FALSE(FileExists(Backup()));
+}
+
+// The switch lives in a file of its own, which KIV.ini never shows; CANCEL
+// puts it back as the dialog found it, OK keeps it.
+TEST_F(PreferenceEditsTest, OneMailPerItemIsStoredBesideTheSettingsFile)
+{
+    const std::string opened = "F\\G\r\n1\r\n0\r\nhttp://a/,A";
+    Write(opened);
+    EXPECT_EQ(0, ReadOneMailPerItem());
+    ASSERT_EQ(1, TakeSettingsBackup());
+    ASSERT_EQ(1, WriteOneMailPerItem(1));
+    EXPECT_EQ(1, ReadOneMailPerItem());
+    EXPECT_EQ(opened, Read());
+    RestoreSettingsBackup();
+    EXPECT_EQ(0, ReadOneMailPerItem());
+
+    ASSERT_EQ(1, TakeSettingsBackup());
+    WriteOneMailPerItem(1);
+    DiscardSettingsBackup();
+    EXPECT_EQ(1, ReadOneMailPerItem());
+    EXPECT_EQ(opened, Read());
+    // A CANCEL of a dialog that never noted the option leaves it.
+    RestoreSettingsBackup();
+    EXPECT_EQ(1, ReadOneMailPerItem());
+
+    char path[MAX_PATH];
+    snprintf(path, sizeof path, "%s\\options.ini", DataFolderPath);
+    EXPECT_EQ("one-mail-per-item=1\r\n", ReadFileBytes(path));
+    const struct {
+        std::string bytes;
+        int flag;
+    } files[] = {
+        {"one-mail-per-item=1", 1},
+        {"future=2\r\none-mail-per-item=1\r\n", 1},
+        {"one-mail-per-item=0\r\n", 0},
+        {"one-mail-per-item=yes\r\n", 0},
+        {" one-mail-per-item=1\r\n", 0},
+        {std::string(100, 'x') + "one-mail-per-item=1\r\n", 0},
+        {std::string("one-mail-per-item=1\0", 20), 1},
+        {"", 0},
+    };
+    for (const auto &file : files) {
+        WriteFileBytes(path, file.bytes);
+        EXPECT_EQ(file.flag, ReadOneMailPerItem()) << file.bytes;
+    }
+    DeleteFileA(path);
+    EXPECT_EQ(0, ReadOneMailPerItem());
 }
 
 TEST_F(PreferenceEditsTest, CancelWithoutABackupOfItsOwnLeavesTheFile)

@@ -31,7 +31,9 @@ TEMPLATES = {
         (1019, "combobox", "", (49, 7, 41, 72), CHILD | 0x00210803),
         (0xFFFF, "static", "\"0\"指定で起動時のみ巡回します", (59, 24, 98, 8), STATIC),
         (1020, "static", "自動振り分け", (7, 43, 40, 8), STATIC),
-        (1021, "button", CHECK_TEXT, (49, 35, 89, 24), CHILD | 0x00012003)]),  # BS_AUTOCHECKBOX BS_MULTILINE WS_TABSTOP
+        (1021, "button", CHECK_TEXT, (49, 35, 89, 24), CHILD | 0x00012003),  # BS_AUTOCHECKBOX BS_MULTILINE WS_TABSTOP
+        (0xFFFF, "static", "メール形式", (7, 65, 40, 8), STATIC),
+        (1022, "button", "記事ごとに1通のメールにする", (49, 63, 130, 12), CHILD | 0x00010003)]),  # BS_AUTOCHECKBOX WS_TABSTOP
     107: dict(extended=True, style=PAGE_STYLE, size=(187, 93), title="", controls=[
         (1014 + i, "edit", "", (7, y, 88, 12), CHILD | 0x00010800)  # ES_READONLY WS_TABSTOP, no border
         for i, y in enumerate((7, 21, 36, 51))]),
