@@ -317,6 +317,7 @@ namespace {
 TEST(FeedTitleKept, TheConversionTellsTheChannelsTitleAndLinkInUtf8)
 {
     const std::string garden = "\xe5\xba\xad\xe3\x81\xae\xe6\x97\xa5\xe8\xa8\x98";  // 庭の日記
+    InstallTestHostConversions();  // into code page 932, as the host converts
     for (const char *name : {"feeds/japanese_shift_jis.xml", "feeds/japanese_euc_jp.xml", "feeds/japanese_utf8.xml"}) {
         SCOPED_TRACE(name);
         Conversion conversion = ConvertFile(TestDataPath(name), "2000-01-01T00:00:00+09:00");
