@@ -420,7 +420,7 @@ void RunStep(const std::string &line)
         if (path != "-")
             HostPrint("boxshot %s saved=%d", path.c_str(), SaveScreenshot(box, path) ? 1 : 0);
         HWND text = GetDlgItem(box, 0xFFFF) ? GetDlgItem(box, 0xFFFF) : GetDlgItem(box, 100);
-        HostPrint("boxshot text=%s", Quoted(WindowText(text)).c_str());
+        HostPrint("boxtext %s", Quoted(WindowText(text)).c_str());
         int button = answer == "cancel" ? IDCANCEL : IDOK;
         PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), LPARAM(GetDlgItem(box, button)));
         // The next step acts once the box is gone, as a user's would.

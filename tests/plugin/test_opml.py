@@ -42,7 +42,7 @@ def run_import(plugin, tmp_path, text, leave="ok"):
                                   "dump", file_step(plugin.ini), leave])
     assert any(line.startswith("filedialog title=") for line in lines), lines[-20:]
     box = [bytes.fromhex(line.rsplit(" hex=", 1)[1]).decode("cp932")
-           for line in lines if line.startswith("boxshot text=")]
+           for line in lines if line.startswith("boxtext ")]
     items = [bytes.fromhex(line.rsplit(" hex=", 1)[1]).decode("cp932")
              for line in lines if line.startswith("list ") and not line.startswith("list count=")]
     during = [bytes.fromhex(line.rsplit(" hex=", 1)[1]) for line in lines
@@ -55,7 +55,7 @@ def run_export(plugin, tmp_path, name="out.opml"):
     path = tmp_path / name
     lines = drive_dialog(plugin, ["press url %d" % EXPORT, "filedialog " + windows_path(path), "boxshot - ok", "ok"])
     box = [bytes.fromhex(line.rsplit(" hex=", 1)[1]).decode("cp932")
-           for line in lines if line.startswith("boxshot text=")]
+           for line in lines if line.startswith("boxtext ")]
     return box, path
 
 
