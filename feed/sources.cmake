@@ -26,10 +26,15 @@ list(APPEND KIV_CORE_SOURCES
   feed/deliver/item_messages.cpp)
 # Fetching: the request headers are portable, the download needs WinINet.
 list(APPEND KIV_CORE_SOURCES
-  feed/fetch/request_headers.cpp)
+  feed/fetch/request_headers.cpp
+  feed/fetch/content_coding.cpp
+  feed/fetch/credentials.cpp
+  feed/fetch/inflate.cpp
+  feed/fetch/retry_after.cpp)
 list(APPEND KIV_WIN32_SOURCES
   feed/fetch/http_retrieval.cpp
-  feed/fetch/download_deadline.cpp)
+  feed/fetch/download_deadline.cpp
+  feed/fetch/download_pool.cpp)
 # The patrol: every feed through the stages above, what each came to in the
 # log, and the failing streaks.
 list(APPEND KIV_CORE_SOURCES

@@ -25,5 +25,8 @@
 #define KIV_PLUGIN_NAME " KIV -Feed Reader Plugin- "
 #define KIV_PLUGIN_AUTHOR "The KIV developers"
 
+// Who sends KIV's requests, after the version in the user agent.
+#define KIV_USER_AGENT_COMMENT "KIV feed reader plug-in for Quenda"
+
 // The To line of every message KIV appends.
 #define KIV_MESSAGE_TO "[KIVv" KIV_VERSION_TEXT "]"

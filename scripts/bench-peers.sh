@@ -13,4 +13,10 @@ if ! command -v r2e >/dev/null || ! command -v newsboat >/dev/null; then
     DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends \
         rss2email newsboat >/dev/null
 fi
-exec "$scripts/with-display.sh" python3 "$scripts/bench_peers.py" "$@"
+# bench-latency.sh runs its own bench through this one, with --latency.
+bench=bench_peers.py
+if [ "${1:-}" = --latency ]; then
+    bench=bench_latency.py
+    shift
+fi
+exec "$scripts/with-display.sh" python3 "$scripts/$bench" "$@"

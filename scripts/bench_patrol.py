@@ -3,7 +3,9 @@
 200 feeds from the local feed server: every other one unchanged by its
 Last-Modified date, the others with new items. Reports the patrol's wall time
 (first request to last message) and the host process's peak memory under
-Wine, beside a run of the same host with the plug-in and no feeds.
+Wine, beside a run of the same host with the plug-in and no feeds; then the
+bytes the server sent, with the feeds served plain and again gzipped to a
+client that asks for it.
 """
 import os
 import pathlib
@@ -50,7 +52,8 @@ def run(plugins, appends=0, server=None, requests=0):
     arrival times, wall seconds, peak resident kB). With appends, the host is
     unloaded once that many messages are appended and the server has seen
     `requests` requests: the last feeds may be unchanged ones, requested after
-    the last message."""
+    the last message. With requests alone, it is unloaded 2 s after the
+    last request."""
     stats = plugins / "time.txt"
     command = ["/usr/bin/time", "-v", "-o", str(stats), str(BUILD / "wine-run"),
                str(BUILD / "host" / "kivhost.exe"), "--plugin", windows_path(plugins / "KIV.dll"),
@@ -66,9 +69,11 @@ def run(plugins, appends=0, server=None, requests=0):
     def send(*commands):
         process.stdin.write("".join(c + "\n" for c in commands).encode())
         process.stdin.flush()
-    if appends:
+    if appends or requests:
         send("load", "wait-appends %d 600000" % appends)
         server.wait_requests(requests, timeout=600)
+        if not appends:
+            send("sleep 2000")  # the last feeds' records are stored
     else:
         send("load", "sleep 2000")
     send("unload", "quit")
@@ -105,9 +110,16 @@ def main():
             entries.append(url + "," + LAST_SEEN)
             changed += not unchanged
         _, _, baseline_peak = run(layout("baseline", []))
-        plugins = layout("patrol", entries)
-        lines, wall, peak = run(plugins, changed, server, FEEDS)
-        requests = server.requests()
+        wire = {}
+        for compressed in (False, True):
+            for route in server.routes.values():
+                route.negotiate = compressed
+            sent = server.sent_bytes
+            plugins = layout("patrol-gzip" if compressed else "patrol", entries)
+            result = run(plugins, changed, server, FEEDS * (1 + compressed))
+            wire[compressed] = server.sent_bytes - sent
+            if not compressed:  # the time and memory figures are the plain run's
+                (lines, wall, peak), requests = result, server.requests()
 
     appends = [at for at, line in lines if line.startswith("append ")]
     if len(appends) != changed or len(requests) != FEEDS:
@@ -120,6 +132,8 @@ def main():
           "%d messages" % (patrol, 1000 * patrol / FEEDS, len(appends)))
     print("host run:  %.2f s wall, peak resident memory %.1f MB" % (wall, peak / 1024))
     print("baseline:  peak resident memory %.1f MB (the same host and plug-in, no feeds)" % (baseline_peak / 1024))
+    print("on the wire: %d KB of responses served plain, %d KB gzipped to a client that asks (%.0f%%)"
+          % (wire[False] // 1024, wire[True] // 1024, 100.0 * wire[True] / wire[False]))
     print("(Wine %s, %d CPUs; figures vary from run to run by some per cent)"
           % (subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip(),
              os.cpu_count()))

@@ -66,6 +66,15 @@ bool parse_moved(const std::string &value, FeedRecord *record)
     return true;
 }
 
+// A positive count of seconds, of at most 12 digits (beyond the year 9999).
+bool read_seconds(const std::string &text, long long *seconds)
+{
+    if (text.empty() || text.size() > 12 || text[0] == '0' || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    *seconds = std::stoll(text);
+    return true;
+}
+
 }  // namespace
 
 int feed_record_path(const char *folder, const char *url, char *path, size_t size)
@@ -146,6 +155,9 @@ int parse_feed_record(const char *bytes, size_t length, const char *url, FeedRec
         } else if (line_value(line, "moved", &value) && read.moved_to.empty()) {
             if (!parse_moved(value, &read))
                 return 0;
+        } else if (line_value(line, "paused-until", &value) && read.paused_until == 0) {
+            if (!read_seconds(value, &read.paused_until))
+                return 0;
         } else {
             return 0;
         }
@@ -186,6 +198,8 @@ std::string format_feed_record(const char *url, const FeedRecord &record)
         text += "link " + record.site + "\n";
     if (!record.moved_to.empty() && record.moved_patrols >= 1 && record.moved_patrols <= MovedPatrolsToFollow)
         text += "moved " + std::to_string(record.moved_patrols) + " " + record.moved_to + "\n";
+    if (record.paused_until > 0)
+        text += "paused-until " + std::to_string(record.paused_until) + "\n";
     // The newest keys that fit the bound, oldest first.
     const std::vector<std::string> &keys = record.memory.keys;
     size_t first = keys.size(), count = 0;

@@ -11,6 +11,7 @@
 //                                             that found it moved there)
 //   title Example news                        (optional: the feed's title and
 //   link https://example.com/                 site link as last read, UTF-8)
+//   paused-until 1796961600                  (optional: seconds since 1970, UTC)
 //   key g urn:item:1                         (any number up to the bound, oldest first)
 //   end
 //
@@ -37,6 +38,7 @@ enum {
 struct FeedRecord {
     std::string etag;
     std::string last_modified;
+    long long paused_until = 0;   // the server asked to be left alone until then; 0: no pause
     ItemMemory memory;            // its scope: what the record read covers
     // Where the feed's server has said, on moved_patrols patrols in a row,
     // that the feed has moved for good; empty (and 0) when it has not.

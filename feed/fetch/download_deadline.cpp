@@ -5,6 +5,7 @@
 #include "download_deadline.h"
 
 #include "base/process_values.h"
+#include "base/text_copy.h"
 #include "feed/feed_converter.h"
 
 #include <atomic>
@@ -17,8 +18,6 @@ const char DownloadFilePrefix[] = "kfd";
 
 namespace {
 
-// How often the waiting patrol looks whether the library is being unloaded.
-const DWORD StopCheckMilliseconds = 50;
 // How long the unload lets the download threads end by themselves: a stopped
 // download gives up before its next read.
 const DWORD FinishWaitMilliseconds = 1000;
@@ -38,9 +37,9 @@ struct Download {
     bool has_last_seen = false;
     std::string etag;
     std::string last_modified;
-    char file[MAX_PATH] = "";   // the slot's own download file, while it may exist
+    char file[MAX_PATH] = "";   // the download's file, until the patrol takes it
     DWORD started = 0;          // the tick the download was handed over; its deadline counts from it
-    bool awaited = false;       // the patrol will still finish it: not to be reclaimed
+    bool awaited = false;       // the patrol will still take it: not to be reclaimed
     DownloadOutcome outcome;
     std::atomic<int> running{0};  // handed over and not returned yet
 };
@@ -48,6 +47,9 @@ struct Download {
 Download Downloads[MaxDownloadThreads];  // those in flight, the abandoned ones and idle threads
 // Set by the unload: a thread woken then ends instead of downloading.
 std::atomic<int> EndingThreads{0};
+// Numbers the download files: a file taken by the patrol outlives its slot's
+// next download.
+unsigned long FileNumber = 0;
 
 DWORD WINAPI download_thread(LPVOID parameter)
 {
@@ -138,14 +140,20 @@ DWORD feed_deadline()
 
 }  // namespace
 
+void DownloadFile::hold(const char *path)
+{
+    if (path_[0])
+        DeleteFileA(path_);
+    copy_text(path_, sizeof path_, path);
+}
+
 int start_download(const char *url, const char *last_seen, const char *etag, const char *last_modified)
 {
     Download *download = free_download();
     if (!download || !start_thread(*download))
         return NoDownload;
-    int index = int(download - Downloads);
-    if (snprintf(download->file, sizeof download->file, "%s\\%s%d.tmp", DataFolderPath, DownloadFilePrefix, index) >=
-        int(sizeof download->file)) {
+    if (snprintf(download->file, sizeof download->file, "%s\\%s%lu.tmp", DataFolderPath, DownloadFilePrefix,
+                 ++FileNumber) >= int(sizeof download->file)) {
         download->file[0] = '\0';
         return NoDownload;
     }
@@ -163,36 +171,34 @@ int start_download(const char *url, const char *last_seen, const char *etag, con
     download->running = 1;
     ResetEvent(download->done);
     SetEvent(download->wake);
-    return index;
+    return int(download - Downloads);
 }
 
-int finish_download(int started, DownloadOutcome *outcome)
+int download_returned(int started) { return WaitForSingleObject(Downloads[started].done, 0) == WAIT_OBJECT_0; }
+
+int download_overdue(int started) { return GetTickCount() - Downloads[started].started >= feed_deadline(); }
+
+void wait_for_downloads(const int *started, size_t count, DWORD milliseconds)
 {
-    *outcome = DownloadOutcome();
-    if (started == NoDownload) {
-        outcome->reason = "too many stalled downloads";
-        outcome->failure = FailureLocal;
-        return DownloadFailed;
-    }
-    Download *download = &Downloads[started];
-    const DWORD deadline = feed_deadline();
-    // A download that has returned counts, however late the patrol comes to
-    // it: the feeds before it may have taken up its time.
-    while (WaitForSingleObject(download->done, 0) != WAIT_OBJECT_0) {
-        DWORD waited = GetTickCount() - download->started;
-        if (waited >= deadline || PatrolStopRequested) {
-            outcome->reason = "deadline passed";
-            outcome->failure = PatrolStopRequested ? FailureStopped : FailureTimedOut;
-            return DownloadFailed;
-        }
-        DWORD step = deadline - waited < StopCheckMilliseconds ? deadline - waited : StopCheckMilliseconds;
-        WaitForSingleObject(download->done, step);
-    }
-    *outcome = download->outcome;
+    HANDLE done[MaxDownloadThreads];
+    DWORD waited = 0;
+    for (size_t i = 0; i < count && waited < MaxDownloadThreads; ++i)
+        done[waited++] = Downloads[started[i]].done;
+    if (waited)
+        WaitForMultipleObjects(waited, done, FALSE, milliseconds);
+    else
+        Sleep(milliseconds);
+}
+
+int take_download(int started, DownloadOutcome *outcome, DownloadFile *file)
+{
+    Download &download = Downloads[started];
+    *outcome = download.outcome;
+    file->hold(download.file);
+    download.file[0] = '\0';
+    download.awaited = false;
     return outcome->result;
 }
-
-const char *download_file(int started) { return started == NoDownload ? "" : Downloads[started].file; }
 
 void release_download(int started)
 {

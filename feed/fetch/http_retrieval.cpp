@@ -2,7 +2,11 @@
 // file, unless the server's date says the feed has not changed since the
 // last-seen timestamp or the server answers 304 to the validators kept from
 // the feed's last download.
+#include "content_coding.h"
+#include "credentials.h"
 #include "download_outcome.h"
+#include "inflate.h"
+#include "retry_after.h"
 
 #include "base/addresses.h"
 #include "base/process_values.h"
@@ -20,7 +24,8 @@
 
 namespace {
 
-const char UserAgent[] = "kiv" KIV_VERSION_TEXT;
+// The product token that servers have always seen, and who sends it.
+const char UserAgent[] = "kiv" KIV_VERSION_TEXT " (" KIV_USER_AGENT_COMMENT ")";
 const DWORD ChunkSize = 1000;
 
 // Bounds that keep one slow server from holding up the patrol: connecting,
@@ -49,22 +54,18 @@ void set_wait_limits(HINTERNET handle)
 
 // Sends a GET for url on the session, as opening the URL directly would (no
 // cache), but through a connection whose waits are bounded: a request opened
-// from the URL alone ignores time-outs on some platforms. Redirects are left
-// to the caller. 1 when the response headers have arrived.
-int send_request(HINTERNET session, const char *url, const char *headers, ScopedInternetHandle &connection,
-                 ScopedInternetHandle &request)
+// from the URL alone ignores time-outs on some platforms. The connection
+// logs in with user and password (empty: none), whatever the address says.
+// Redirects are left to the caller. 1 when the response headers have arrived.
+int send_request(HINTERNET session, const char *url, const char *headers, const char *user_name,
+                 const char *user_password, ScopedInternetHandle &connection, ScopedInternetHandle &request)
 {
-    char host[INTERNET_MAX_HOST_NAME_LENGTH], user[INTERNET_MAX_USER_NAME_LENGTH],
-        password[INTERNET_MAX_PASSWORD_LENGTH], path[INTERNET_MAX_PATH_LENGTH], extra[INTERNET_MAX_PATH_LENGTH];
+    char host[INTERNET_MAX_HOST_NAME_LENGTH], path[INTERNET_MAX_PATH_LENGTH], extra[INTERNET_MAX_PATH_LENGTH];
     URL_COMPONENTSA parts;
     memset(&parts, 0, sizeof parts);
     parts.dwStructSize = sizeof parts;
     parts.lpszHostName = host;
     parts.dwHostNameLength = sizeof host;
-    parts.lpszUserName = user;
-    parts.dwUserNameLength = sizeof user;
-    parts.lpszPassword = password;
-    parts.dwPasswordLength = sizeof password;
     parts.lpszUrlPath = path;
     parts.dwUrlPathLength = sizeof path;
     parts.lpszExtraInfo = extra;
@@ -84,14 +85,13 @@ int send_request(HINTERNET session, const char *url, const char *headers, Scoped
     char object[2 * INTERNET_MAX_PATH_LENGTH];
     snprintf(object, sizeof object, "%s%s", path[0] ? path : "/", extra);
     request.reset(nullptr);
-    connection.reset(InternetConnectA(session, host, parts.nPort, user[0] ? user : nullptr,
-                                      password[0] ? password : nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    connection.reset(InternetConnectA(session, host, parts.nPort, user_name[0] ? user_name : nullptr,
+                                      user_name[0] ? user_password : nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection.get())
         return 0;
     set_wait_limits(connection.get());
-    // The request line and headers of a request opened from the URL.
-    const char *accept[] = {"*/*", nullptr};
-    request.reset(HttpOpenRequestA(connection.get(), "GET", object, nullptr, nullptr, accept, flags, 0));
+    // Accept is among the extra headers.
+    request.reset(HttpOpenRequestA(connection.get(), "GET", object, nullptr, nullptr, nullptr, flags, 0));
     if (!request.get())
         return 0;
     set_wait_limits(request.get());
@@ -168,6 +168,24 @@ int failed_call(DownloadOutcome *outcome, const char *reason)
     return failed(outcome, reason, failure_of(error), error);
 }
 
+// 1 when both addresses name the same scheme, host and port.
+int same_origin(const char *first, const char *second)
+{
+    char hosts[2][INTERNET_MAX_HOST_NAME_LENGTH];
+    URL_COMPONENTSA parts[2];
+    const char *urls[2] = {first, second};
+    for (int i = 0; i < 2; ++i) {
+        memset(&parts[i], 0, sizeof parts[i]);
+        parts[i].dwStructSize = sizeof parts[i];
+        parts[i].lpszHostName = hosts[i];
+        parts[i].dwHostNameLength = sizeof hosts[i];
+        if (!InternetCrackUrlA(urls[i], 0, 0, &parts[i]))
+            return 0;
+    }
+    return parts[0].nScheme == parts[1].nScheme && parts[0].nPort == parts[1].nPort &&
+           lstrcmpiA(hosts[0], hosts[1]) == 0;
+}
+
 // Requests url, following at most MaxRedirects redirects, none of them
 // started after the feed's time is up. 1 when request holds the final
 // response, whose address is then in outcome; 0 when there is none (no
@@ -175,16 +193,21 @@ int failed_call(DownloadOutcome *outcome, const char *reason)
 int open_request(HINTERNET session, const char *url, const char *headers, DWORD started,
                  ScopedInternetHandle &connection, ScopedInternetHandle &request, DownloadOutcome *outcome)
 {
+    // The address's user and password go to its own scheme, host and port
+    // only, never along a redirect elsewhere.
+    char user[CredentialSize], password[CredentialSize];
+    address_credentials(url, user, password);
     char addresses[2][INTERNET_MAX_URL_LENGTH + 1];
     const char *current = url;
     bool moving = true;  // every redirect so far was permanent
     for (int redirects = 0;; ++redirects) {
-        if (!send_request(session, current, headers, connection, request))
+        bool own = redirects == 0 || same_origin(url, current);
+        if (!send_request(session, current, headers, own ? user : "", own ? password : "", connection, request))
             return failed_call(outcome, "no response");
         char *next = addresses[redirects % 2];
         bool permanent = false;
         if (!redirect_target(request.get(), current, next, &permanent)) {
-            copy_text(outcome->address, sizeof outcome->address, current);
+            hide_password(current, outcome->address, sizeof outcome->address, CredentialsLeftOut);
             return 1;
         }
         moving = moving && permanent;
@@ -246,6 +269,71 @@ void query_header(HINTERNET request, DWORD query, char *value, DWORD size)
         value[0] = '\0';
 }
 
+// The coding of the response's body; one whose name does not fit the
+// buffer is none that is read. Asked for by name: Wine answers the numbered
+// query with Content-Type.
+int response_coding(HINTERNET request)
+{
+    char coding[64] = "Content-Encoding";
+    DWORD size = sizeof coding;
+    if (HttpQueryInfoA(request, HTTP_QUERY_CUSTOM, coding, &size, nullptr))
+        return content_coding(coding);
+    return GetLastError() == ERROR_HTTP_HEADER_NOT_FOUND ? CodingIdentity : CodingUnreadable;
+}
+
+// The body as it arrives: each read bounded by the wait limit, none started
+// once the feed's time is up or the patrol stops, the whole beyond the
+// bound refused. The reads' source for inflate_stream.
+struct BodyReader {
+    HINTERNET request;
+    DWORD started;
+    DownloadOutcome *outcome;
+    unsigned long received;
+};
+
+// Bytes read into buffer, 0 at the body's end, -1 when the feed fails
+// (outcome says why).
+int read_body(void *context, unsigned char *buffer, unsigned size)
+{
+    BodyReader &body = *static_cast<BodyReader *>(context);
+    if (PatrolStopRequested)
+        return failed(body.outcome, "stopped", FailureStopped), -1;
+    if (GetTickCount() - body.started >= FeedLimitMilliseconds)
+        return failed(body.outcome, "time is up", FailureTimedOut), -1;
+    // Waiting for data first bounds each read by the wait limit; a read
+    // alone may wait until the whole chunk has arrived.
+    DWORD available = 0;
+    if (!InternetQueryDataAvailable(body.request, &available, 0, 0))
+        return failed_call(body.outcome, "no data"), -1;
+    DWORD ReadSize = 0;
+    if (!InternetReadFile(body.request, buffer, available && available < size ? available : size, &ReadSize))
+        return failed_call(body.outcome, "read failed"), -1;
+    body.received += ReadSize;
+    if (body.received > MaxFeedBytes)
+        return failed(body.outcome, "too large", FailureTooLarge), -1;
+    return int(ReadSize);
+}
+
+// The body as it is stored: its decoded bytes, at most MaxFeedBytes.
+struct BodyFile {
+    FILE *file;
+    DownloadOutcome *outcome;
+    unsigned long total;
+};
+
+int store_body(void *context, const unsigned char *bytes, unsigned size)
+{
+    BodyFile &body = *static_cast<BodyFile *>(context);
+    if (size > MaxFeedBytes - body.total)
+        return failed(body.outcome, "too large", FailureTooLarge), 0;
+    body.total += size;
+    // Stored whole: a feed in UTF-16 or UTF-32 holds zero bytes, and the
+    // reading of the file decides where the text ends.
+    fwrite(bytes, 1, size, body.file);
+    fflush(body.file);
+    return 1;
+}
+
 int response_status(HINTERNET request)
 {
     DWORD status = 0, size = sizeof status;
@@ -281,11 +369,35 @@ int FeedConverter::download_feed(const char *url, const char *file_temp, const c
     char headers[RequestHeadersSize];
     build_request_headers(etag, last_modified, headers, sizeof headers);
     ScopedInternetHandle connection, request;
+    // Closing a request hands its connection to WinINet's pool of kept
+    // connections, which on some platforms asks for the loader's lock while
+    // it holds the pool's: while the library is being unloaded under that
+    // lock, the download would stall there and the pool stay locked for the
+    // host. A download that ends then leaves its handles open instead (a
+    // socket or two until the process ends).
+    struct KeptOpenWhileUnloading {
+        ScopedInternetHandle *handles[3];
+        ~KeptOpenWhileUnloading()
+        {
+            if (PatrolStopRequested)
+                for (ScopedInternetHandle *handle : handles)
+                    handle->release();
+        }
+    } kept{{&request, &connection, &session}};
     if (!open_request(session.get(), url, headers, started, connection, request, outcome))
         return DownloadFailed;
     outcome->status = response_status(request.get());
     if (outcome->status == 304)
         return outcome->result = DownloadNotModified;
+    if (outcome->status == 429 || outcome->status == 503) {
+        char wish[64];
+        query_header(request.get(), HTTP_QUERY_RETRY_AFTER, wish, sizeof wish);
+        SYSTEMTIME now;
+        GetSystemTime(&now);
+        outcome->pause_seconds = retry_after_seconds(wish, now);
+        if (outcome->pause_seconds)
+            return failed(outcome, "paused by the server", FailurePaused);
+    }
     // No other status is examined: an error page is saved like a feed.
     if (is_unchanged_by(request.get(), HTTP_QUERY_LAST_MODIFIED, last_seen) ||
         is_unchanged_by(request.get(), HTTP_QUERY_IF_MODIFIED_SINCE, last_seen))
@@ -295,51 +407,57 @@ int FeedConverter::download_feed(const char *url, const char *file_temp, const c
     unsigned long announced = announced_length(request.get());
     if (announced > MaxFeedBytes)
         return failed(outcome, "announced too large", FailureTooLarge);
-    ScopedFile cOFStrm(fopen(file_temp, "wb"));  // the bytes as they came
+    int coding = response_coding(request.get());
+    if (coding == CodingUnreadable)
+        return failed(outcome, "unreadable coding", FailureUnreadableCoding);
+    ScopedFile cOFStrm(fopen(file_temp, "wb"));  // the decoded bytes
     if (!cOFStrm.get())
         return failed(outcome, "cannot write the download file", FailureLocal);
-    char chunk[ChunkSize];
-    unsigned long total = 0;
-    for (;;) {
-        // A failed wait or read, a cut body, a body beyond the bound, a server
-        // that is still sending when the feed's time is up, or a library
-        // being unloaded: the feed counts as not downloaded.
-        if (PatrolStopRequested)
-            return failed(outcome, "stopped", FailureStopped);
-        if (GetTickCount() - started >= FeedLimitMilliseconds)
-            return failed(outcome, "time is up", FailureTimedOut);
-        // Waiting for data first bounds each read by the wait limit; a read
-        // alone may wait until the whole chunk has arrived.
-        DWORD available = 0;
-        if (!InternetQueryDataAvailable(request.get(), &available, 0, 0))
-            return failed_call(outcome, "no data");
-        DWORD ReadSize = 0;
-        if (!InternetReadFile(request.get(), chunk, available && available < ChunkSize ? available : ChunkSize,
-                              &ReadSize))
-            return failed_call(outcome, "read failed");
-        total += ReadSize;
-        if (ReadSize == 0) {
-            if (total < announced || total == 0)
-                return total ? failed(outcome, "cut body", FailureConnectionClosed)
-                             : failed(outcome, "empty body", FailureEmptyBody);
-            // Validators of an error page would make its feed look unchanged.
-            if (outcome->status == 200) {
-                query_header(request.get(), HTTP_QUERY_ETAG, outcome->etag, ValidatorSize);
-                query_header(request.get(), HTTP_QUERY_LAST_MODIFIED, outcome->last_modified, ValidatorSize);
-            }
-            // The body's own address, which may be relative to the request's.
-            char location[AddressSize];
-            query_header(request.get(), HTTP_QUERY_CONTENT_LOCATION, location, sizeof location);
-            if (location[0])
-                resolve_address(outcome->address, location, outcome->address, sizeof outcome->address);
-            outcome->size = total;
-            return outcome->result = Downloaded;
+    // A failed wait or read, a cut body, a body beyond the bound, a server
+    // that is still sending when the feed's time is up, or a library being
+    // unloaded: the feed counts as not downloaded.
+    BodyReader body = {request.get(), started, outcome, 0};
+    BodyFile stored = {cOFStrm.get(), outcome, 0};
+    if (coding == CodingIdentity) {
+        unsigned char chunk[ChunkSize];
+        for (int got; (got = read_body(&body, chunk, ChunkSize)) != 0;)
+            if (got < 0 || !store_body(&stored, chunk, unsigned(got)))
+                return DownloadFailed;
+        // A connection that closed early gives a cut body, which the end of
+        // the reads does not tell apart from a whole one.
+        if (stored.total && stored.total < announced)
+            return failed(outcome, "cut body", FailureConnectionClosed);
+    } else {
+        // The bound holds for the decoded body; the announced length is the
+        // coded one, and the coded data tell their own end.
+        switch (inflate_stream(coding == CodingGzip ? InflateGzip : InflateDeflate, read_body, &body, store_body,
+                               &stored)) {
+        case InflateDone:
+            break;
+        case InflateBroken:
+            return failed(outcome, "broken coding", FailureBrokenCoding);
+        case InflateCut:
+            if (body.received)
+                return failed(outcome, "cut body", FailureConnectionClosed);
+            break;  // no body at all
+        case InflateNoMemory:
+            return failed(outcome, "out of memory", FailureLocal);
+        default:
+            return DownloadFailed;  // the reads or the store said why
         }
-        if (total > MaxFeedBytes)
-            return failed(outcome, "too large", FailureTooLarge);
-        // Stored whole: a feed in UTF-16 or UTF-32 holds zero bytes, and the
-        // reading of the file decides where the text ends.
-        fwrite(chunk, 1, ReadSize, cOFStrm.get());
-        fflush(cOFStrm.get());
     }
+    if (stored.total == 0)
+        return failed(outcome, "empty body", FailureEmptyBody);
+    // Validators of an error page would make its feed look unchanged.
+    if (outcome->status == 200) {
+        query_header(request.get(), HTTP_QUERY_ETAG, outcome->etag, ValidatorSize);
+        query_header(request.get(), HTTP_QUERY_LAST_MODIFIED, outcome->last_modified, ValidatorSize);
+    }
+    // The body's own address, which may be relative to the request's.
+    char location[AddressSize];
+    query_header(request.get(), HTTP_QUERY_CONTENT_LOCATION, location, sizeof location);
+    if (location[0])
+        resolve_address(outcome->address, location, outcome->address, sizeof outcome->address);
+    outcome->size = stored.total;
+    return outcome->result = Downloaded;
 }

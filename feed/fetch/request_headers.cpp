@@ -19,14 +19,18 @@ bool sendable(const char *text)
 
 size_t build_request_headers(const char *etag, const char *last_modified, char *out, size_t size)
 {
-    // Every feed has a session of its own, so a connection kept open would
-    // serve nobody; and WinINet's pool of kept connections starts a thread
-    // when its first one is closed, which cannot happen while the library is
-    // being unloaded, so an unload would wait for the feed in hand in vain.
-    static const char close[] = "Connection: close\r\n";
-    if (!out || size < sizeof close)
+    // No "Connection: close": the next feed on the same server takes the
+    // connection up again (a download that ends while the library is being
+    // unloaded keeps its handles, see http_retrieval.cpp). The feed types
+    // first; a server that sends a page instead still gets read, since some
+    // serve feeds as text/html or text/plain. The two compressions named
+    // here are decoded as the body arrives (inflate.h).
+    static const char fixed[] = "Accept: application/rss+xml, application/atom+xml, application/rdf+xml, "
+                                "application/xml;q=0.9, text/xml;q=0.9, */*;q=0.8\r\n"
+                                "Accept-Encoding: gzip, deflate\r\n";
+    if (!out || size < sizeof fixed)
         return 0;
-    size_t length = snprintf(out, size, "%s", close);
+    size_t length = snprintf(out, size, "%s", fixed);
     const struct {
         const char *name;
         const char *value;

@@ -39,6 +39,10 @@ const char *failure_words(int failure)
         return "no secure connection";
     case FailureBadResponse:
         return "no valid HTTP response";
+    case FailureBrokenCoding:
+        return "compressed body does not decode";
+    case FailureUnreadableCoding:
+        return "compressed in a form not asked for (Content-Encoding)";
     default:
         return nullptr;
     }
@@ -51,6 +55,21 @@ void make_plain(char *text)
     for (; *text; ++text)
         if ((unsigned char)*text < 0x20 || (unsigned char)*text >= 0x7f)
             *text = '?';
+}
+
+// An error status in words: 401 tells that the login was refused (or none
+// given).
+void describe_status(int status, char *out, size_t size)
+{
+    snprintf(out, size, status == 401 ? "login refused (HTTP %d)" : "HTTP %d", status % 1000);
+}
+
+// A time as the log writes it: 2026/12/10 14:03:05 (19 bytes).
+int format_clock(const SYSTEMTIME &time, char *out, size_t size)
+{
+    return snprintf(out, size, "%04u/%02u/%02u %02u:%02u:%02u", unsigned(time.wYear) % 10000,
+                    unsigned(time.wMonth) % 100, unsigned(time.wDay) % 100, unsigned(time.wHour) % 100,
+                    unsigned(time.wMinute) % 100, unsigned(time.wSecond) % 100);
 }
 
 }  // namespace
@@ -82,8 +101,8 @@ void outcome_of_download(const DownloadOutcome &download, FeedOutcome *outcome)
     }
     // An error status says more than what became of its page.
     if (download.failure != FailureStopped && download.status && (download.status < 200 || download.status > 299)) {
-        char status[16];
-        snprintf(status, sizeof status, "HTTP %d", download.status % 1000);
+        char status[32];
+        describe_status(download.status, status, sizeof status);
         fail_outcome(outcome, status);
         return;
     }
@@ -115,7 +134,7 @@ void outcome_of_conversion(int status, const ConversionReport &report, bool appe
     // An error page is no feed: its status tells more than its parse.
     char reason[OutcomeReasonSize];
     if (status && (status < 200 || status > 299) && report.failure != ConversionNoRoom)
-        snprintf(reason, sizeof reason, "HTTP %d", status);
+        describe_status(status, reason, sizeof reason);
     else if (report.failure == ConversionOddShape)
         snprintf(reason, sizeof reason, "a document of a shape no feed has: %s", report.detail);
     else if (report.failure == ConversionNoRoom)
@@ -124,6 +143,17 @@ void outcome_of_conversion(int status, const ConversionReport &report, bool appe
         snprintf(reason, sizeof reason, "not a feed: %s", report.detail);
     fail_outcome(outcome, reason);
     outcome->feed_failed = report.failure != ConversionNoRoom;
+}
+
+void pause_outcome(FeedOutcome *outcome, const SYSTEMTIME &until_local, int status)
+{
+    *outcome = FeedOutcome();
+    char until[24];
+    format_clock(until_local, until, sizeof until);
+    int length = snprintf(outcome->reason, sizeof outcome->reason, "paused by the server until %s", until);
+    if (status)
+        snprintf(outcome->reason + length, sizeof outcome->reason - size_t(length), " (HTTP %d)", status % 1000);
+    outcome->kind = FeedPaused;
 }
 
 int outcome_is_success(const FeedOutcome &outcome)
@@ -156,6 +186,9 @@ size_t describe_outcome(const FeedOutcome &outcome, char *out, size_t size)
     case FeedMoved:
         length = snprintf(out, size, "moved for good, listed as %s from now on", outcome.reason);
         break;
+    case FeedPaused:
+        length = snprintf(out, size, "%s", outcome.reason);
+        break;
     default:
         length = snprintf(out, size, "failed: %s", outcome.reason);
         break;
@@ -168,10 +201,9 @@ size_t format_patrol_line(const SYSTEMTIME &local_time, const char *url, const F
 {
     const char LineEnd[] = "\r\n";
     char stamp[24];
-    int stamp_length = snprintf(stamp, sizeof stamp, "%04u/%02u/%02u %02u:%02u:%02u ", unsigned(local_time.wYear) % 10000,
-                                unsigned(local_time.wMonth) % 100, unsigned(local_time.wDay) % 100,
-                                unsigned(local_time.wHour) % 100, unsigned(local_time.wMinute) % 100,
-                                unsigned(local_time.wSecond) % 100);
+    int stamp_length = format_clock(local_time, stamp, sizeof stamp);
+    stamp[stamp_length++] = ' ';
+    stamp[stamp_length] = '\0';
     if (size < size_t(stamp_length) + sizeof LineEnd)
         return 0;
     char words[OutcomeReasonSize + 40];

@@ -20,6 +20,7 @@ enum FeedOutcomeKind {
     FeedFailed,          // reason says why
     FeedStopped,         // the patrol stopped in the middle of the feed: no verdict
     FeedMoved,           // listed under the address in reason from now on: a note, no verdict
+    FeedPaused,          // the server asked for a pause, which lasts: reason says until when
 };
 
 enum {
@@ -42,6 +43,9 @@ struct FeedOutcome {
 void fail_outcome(FeedOutcome *outcome, const char *reason);
 // The same for a failure of this computer's, not of the feed.
 void fail_outcome_here(FeedOutcome *outcome, const char *reason);
+// A feed left alone until until_local (the user's clock) as its server
+// asked; status is the response that asked (0: an earlier one did).
+void pause_outcome(FeedOutcome *outcome, const SYSTEMTIME &until_local, int status);
 // The outcome of a download that brought no body to convert.
 void outcome_of_download(const DownloadOutcome &download, FeedOutcome *outcome);
 // The outcome of a downloaded body's conversion: status is the response's

@@ -13,8 +13,10 @@
 #include "feed/deliver/item_messages.h"
 #include "feed/deliver/message_composition.h"
 #include "feed/feed_converter.h"
-#include "feed/fetch/download_deadline.h"
+#include "feed/fetch/credentials.h"
 #include "feed/fetch/download_outcome.h"
+#include "feed/fetch/download_pool.h"
+#include "feed/fetch/retry_after.h"
 #include "settings/feed_settings.h"
 #include "settings/opml_import.h"
 #include "settings/options_file.h"
@@ -22,12 +24,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <exception>
 #include <functional>
 #include <set>
 #include <string>
-#include <utility>
 
 namespace {
 
@@ -64,9 +64,10 @@ void remove_leftover_files()
 void remove_unlisted_records(const SettingsEntries &entries, std::set<std::string> &kept)
 {
     std::set<std::string> listed;
-    char url[UrlBufferSize], path[MAX_PATH];
+    char url[UrlBufferSize], shown[UrlBufferSize], path[MAX_PATH];
     for (size_t i = FirstFeedEntry; i < entries.size(); ++i) {
-        FeedSettings::SplitFeedLine(entries[i].c_str(), url);
+        FeedSettings::SplitFeedLine(entries[i].c_str(), shown);
+        hide_password(shown, url, sizeof url, PasswordMasked);
         if (feed_record_path(DataFolderPath, url, path, sizeof path))
             listed.insert(path);
         if (failing_feed_path(DataFolderPath, url, path, sizeof path))
@@ -82,13 +83,19 @@ void remove_unlisted_records(const SettingsEntries &entries, std::set<std::strin
     });
 }
 
-// One feed of the patrol: what its download was started with, and what it
-// leaves to be stored, in this order, once its message is appended: the
-// feed's entry in KIV.ini, then its record.
+// One feed of the patrol: what its download came to, and what it leaves to
+// be stored, in this order, once its message is appended: the feed's entry
+// in KIV.ini, then its record.
 struct FeedPatrol {
     char url[UrlBufferSize] = "";
+    // The address as the log, the notice and the feed's files show it: its
+    // password as ***. Those files are named after it too, so that a new
+    // password keeps the feed's record.
+    char shown[UrlBufferSize] = "";
+    bool paused = false;              // its server asked to be left alone for now
     const char *last_seen = nullptr;  // in the feed's line of the settings entries
-    StartedDownload download;
+    DownloadOutcome download;
+    DownloadFile file;
     bool delivered = false;
     std::string entry;          // url,timestamp, when delivered and not yet recorded
     std::string listed;         // the feed's entry as the settings file holds it
@@ -101,19 +108,44 @@ struct FeedPatrol {
     std::string moved_to;       // where permanent redirects led the download
 };
 
-// Reads what the feed of url_and_time is to be requested with and starts its
-// download.
-void start_feed(const std::string &url_and_time, const std::set<std::string> &kept, FeedPatrol &feed)
+long long now_seconds()
+{
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    return seconds_since_1970(now);
+}
+
+// Reads the feed of url_and_time: its address, last-seen timestamp and
+// record. A record that cannot be named or read is no record: the feed is
+// fetched in full and its items go by their dates, as on a first run.
+void read_feed(const std::string &url_and_time, const std::set<std::string> &kept, FeedPatrol &feed)
 {
     feed.listed = url_and_time;
     FeedSettings::SplitFeedLine(url_and_time.c_str(), feed.url);
+    hide_password(feed.url, feed.shown, sizeof feed.shown, PasswordMasked);
     feed.last_seen = FeedSettings::FindTimestamp(url_and_time.c_str());
-    // A record that cannot be named or read is no record: the feed is
-    // fetched in full and its items go by their dates, as on a first run.
-    if (feed_record_path(DataFolderPath, feed.url, feed.record_path, sizeof feed.record_path) &&
+    if (feed_record_path(DataFolderPath, feed.shown, feed.record_path, sizeof feed.record_path) &&
         kept.count(feed.record_path))
-        feed.record_read = read_feed_record(feed.record_path, feed.url, &feed.record) != 0;
-    feed.download.start(feed.url, feed.last_seen, feed.record.etag.c_str(), feed.record.last_modified.c_str());
+        feed.record_read = read_feed_record(feed.record_path, feed.shown, &feed.record) != 0;
+    // A pause beyond the longest a server may ask for is no pause: the clock
+    // was set back, or the record was edited.
+    long long now = now_seconds();
+    feed.paused = feed.record.paused_until > now && feed.record.paused_until <= now + MaxPauseSeconds;
+}
+
+// What the feed of url_and_time is requested with. Of its record only the
+// validators are kept: the feeds ahead of the one in hand are many, and the
+// keys are read again in the feed's turn.
+void feed_request(const std::string &url_and_time, const std::set<std::string> &kept, FeedRequest *request)
+{
+    FeedPatrol feed;
+    read_feed(url_and_time, kept, feed);
+    request->url = feed.url;
+    request->skipped = feed.paused;
+    request->has_last_seen = feed.last_seen != nullptr;
+    request->last_seen = feed.last_seen ? feed.last_seen : "";
+    request->etag = feed.record.etag;
+    request->last_modified = feed.record.last_modified;
 }
 
 // The timestamp of a feed's entry after a delivery: the newest date
@@ -131,6 +163,17 @@ const char *entry_timestamp(const char *newest, const char *last_seen)
     return newest;
 }
 
+// The outcome of a feed whose server asked to be left alone until the
+// record's time; status is the response that asked, 0 for an earlier one.
+void pause_feed(FeedPatrol &feed, int status)
+{
+    SYSTEMTIME until_utc, until_local;
+    time_of_seconds(feed.record.paused_until, &until_utc);
+    if (!SystemTimeToTzSpecificLocalTime(nullptr, &until_utc, &until_local))
+        until_local = until_utc;
+    pause_outcome(&feed.outcome, until_local, status);
+}
+
 // One item's message, appended and stored at once: the feed's entry, then its
 // record, as after a feed's message, so that a patrol cut short delivers
 // again at most the item in hand. 0 when it was not appended: the patrol is
@@ -146,24 +189,32 @@ int append_item_message(const std::string &folder, FeedPatrol &feed, const char 
         return 1;  // the record would tell of a delivery KIV.ini does not know
     feed.listed = entry;
     if (feed.record_path[0])
-        write_feed_record(feed.record_path, feed.url, feed.record);
+        write_feed_record(feed.record_path, feed.shown, feed.record);
     return 1;
 }
 
-// Awaits the started feed's download, converts it and appends its message to
-// folder. 1 when a message was appended; what is to be stored is in feed
-// either way.
+// Converts the feed's download and appends its message to folder. 1 when a
+// message was appended; what is to be stored is in feed either way.
 int patrol_feed(const std::string &folder, FeedPatrol &feed, bool per_item)
 {
-    // A download that found every thread taken is tried once more in its turn.
-    feed.download.start(feed.url, feed.last_seen, feed.record.etag.c_str(), feed.record.last_modified.c_str());
-    DownloadOutcome download;
-    int result = feed.download.finish(&download);
-    feed.moved_to = download.moved_to;
-    if (result != Downloaded) {
-        outcome_of_download(download, &feed.outcome);
+    if (feed.paused) {
+        pause_feed(feed, 0);
         return 0;
     }
+    const DownloadOutcome &download = feed.download;
+    feed.moved_to = download.moved_to;
+    if (download.result != Downloaded) {
+        // The pause is kept in the record, which holds all else as it was read.
+        if (download.failure == FailurePaused && feed.record_path[0]) {
+            feed.record.paused_until = now_seconds() + download.pause_seconds;
+            feed.record_due = true;
+            pause_feed(feed, download.status);
+        } else {
+            outcome_of_download(download, &feed.outcome);
+        }
+        return 0;
+    }
+    feed.record.paused_until = 0;
     unsigned long size = download.size;
     if (size == 0 || size > (unsigned long)-1 - MessageSlack) {
         fail_outcome(&feed.outcome, "empty response");
@@ -183,16 +234,16 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed, bool per_item)
     // makes this feed fail, not the process.
     int converted = 0, due = 0;
     ConversionReport report;
-    const char *address = download.address[0] ? download.address : feed.url;
+    const char *address = download.address[0] ? download.address : feed.shown;
     try {
         if (per_item)
-            converted = deliver_item_messages(feed.download.file(), feed.url, feed.last_seen, date_message,
+            converted = deliver_item_messages(feed.file.path(), feed.shown, feed.last_seen, date_message,
                                               &record.memory, &report, address, &due,
                                               [&](const char *text, const char *timestamp) {
                                                   return append_item_message(folder, feed, text, timestamp);
                                               });
         else
-            converted = FeedConverter::convert_feed(message.get(), message_size, feed.download.file(),
+            converted = FeedConverter::convert_feed(message.get(), message_size, feed.file.path(),
                                                     feed.last_seen, date_message, &record.memory, &report, address);
     } catch (const std::exception &) {
         converted = 0;
@@ -248,16 +299,17 @@ void move_feed_record(FeedPatrol &feed, PatrolLog &log, std::set<std::string> &k
 {
     FeedOutcome note;
     note.kind = FeedMoved;
-    copy_text(note.reason, sizeof note.reason, feed.record.moved_to.c_str());
-    log.write(feed.url, note);
+    hide_password(feed.record.moved_to.c_str(), note.reason, sizeof note.reason, PasswordMasked);
+    log.write(feed.shown, note);
     std::string old_path = feed.record_path;
     copy_text(feed.url, sizeof feed.url, feed.record.moved_to.c_str());
+    hide_password(feed.url, feed.shown, sizeof feed.shown, PasswordMasked);
     feed.record.moved_to.clear();
     feed.record.moved_patrols = 0;
     bool due = feed.record_due;
     feed.record_due = false;  // written here or not at all
-    if (due && feed_record_path(DataFolderPath, feed.url, feed.record_path, sizeof feed.record_path) &&
-        write_feed_record(feed.record_path, feed.url, feed.record)) {
+    if (due && feed_record_path(DataFolderPath, feed.shown, feed.record_path, sizeof feed.record_path) &&
+        write_feed_record(feed.record_path, feed.shown, feed.record)) {
         kept.insert(feed.record_path);
         DeleteFileA(old_path.c_str());
         kept.erase(old_path);
@@ -313,17 +365,15 @@ int FeedSettings::Patrol()
     // delivered again. The feeds after it are already downloading; they are
     // converted, appended and stored strictly in the list's order.
     int appended = 0, stored = 1;
-    std::deque<FeedPatrol> in_flight;
-    size_t next = FirstFeedEntry;
+    DownloadPool downloads(rsslist.size() - FirstFeedEntry, [&](size_t index, FeedRequest *request) {
+        feed_request(rsslist[FirstFeedEntry + index], kept, request);
+    });
     PatrolLog log(DataFolderPath);
     const bool per_item = ReadOneMailPerItem() != 0;
     for (size_t i = FirstFeedEntry; i < rsslist.size() && !PatrolStopRequested; ++i) {
-        for (; next < rsslist.size() && next < i + DownloadsAhead; ++next) {
-            in_flight.emplace_back();
-            start_feed(rsslist[next], kept, in_flight.back());
-        }
-        FeedPatrol result = std::move(in_flight.front());
-        in_flight.pop_front();
+        FeedPatrol result;
+        read_feed(rsslist[i], kept, result);
+        downloads.take_next(&result.download, &result.file);
         if (patrol_feed(folder, result, per_item)) {
             appended = 1;
             if (!result.entry.empty()) {
@@ -346,11 +396,11 @@ int FeedSettings::Patrol()
             if (!moving)
                 stored = 0;
         }
-        log.write(result.url, result.outcome);
-        watch_feed(folder.c_str(), result.url, result.outcome, kept);
+        log.write(result.shown, result.outcome);
+        watch_feed(folder.c_str(), result.shown, result.outcome, kept);
         if (moving)
             move_feed_record(result, log, kept);
-        if (result.record_due && write_feed_record(result.record_path, result.url, result.record))
+        if (result.record_due && write_feed_record(result.record_path, result.shown, result.record))
             kept.insert(result.record_path);
     }
     if (!StoreRecordedEntries())

@@ -2,7 +2,7 @@
 // as garbage, and the notice's text.
 #include "feed/patrol/failing_feeds.h"
 #include "feed/deliver/feed_record.h"
-#include "test_support.h"
+#include "feed_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -14,18 +14,6 @@ namespace {
 const char Url[] = "http://example.com/feed.xml";
 const long long Day = 24 * 60 * 60;
 const long long Start = 1796911385;  // 2026-12-10T14:03:05Z
-
-SYSTEMTIME Utc(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second)
-{
-    SYSTEMTIME time = {};
-    time.wYear = year;
-    time.wMonth = month;
-    time.wDay = day;
-    time.wHour = hour;
-    time.wMinute = minute;
-    time.wSecond = second;
-    return time;
-}
 
 std::string Sample()
 {

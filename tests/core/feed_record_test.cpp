@@ -44,6 +44,7 @@ TEST(FeedRecord, WrittenAndReadBackByItsAddress)
     EXPECT_EQ(Sample().last_modified, read.last_modified);
     EXPECT_EQ(Sample().memory.keys, read.memory.keys);
     EXPECT_EQ(EveryKey, read.memory.scope);
+    EXPECT_EQ(0, read.paused_until);
     // Another feed whose name would collide reads no record.
     EXPECT_EQ(0, read_feed_record(path, "http://example.com/other", &read));
     EXPECT_EQ(NoKeys, read.memory.scope);
@@ -81,6 +82,30 @@ TEST(FeedRecord, WrittenAndReadBackByItsAddress)
     EXPECT_EQ(1, parse_feed_record(text.data(), text.size(), long_url.c_str(), &read));
     EXPECT_EQ(widest.memory.keys, read.memory.keys);
     EXPECT_EQ(widest.etag, read.etag);
+}
+
+// A pause the server asked for is kept beside the rest, which stays as it
+// was; a record of a feed that had none (no keys known) keeps meaning that.
+TEST(FeedRecord, PauseKeptBesideTheRest)
+{
+    FeedRecord paused = Sample();
+    paused.paused_until = 1796961600;
+    const std::string text = format_feed_record(Url, paused);
+    EXPECT_NE(std::string::npos, text.find("\npaused-until 1796961600\nkey "));
+    FeedRecord read;
+    ASSERT_EQ(1, parse_feed_record(text.data(), text.size(), Url, &read));
+    EXPECT_EQ(1796961600, read.paused_until);
+    EXPECT_EQ(Sample().memory.keys, read.memory.keys);
+    EXPECT_EQ(Sample().etag, read.etag);
+    EXPECT_EQ(text, format_feed_record(Url, read));
+
+    FeedRecord none;
+    none.paused_until = 1796961600;
+    const std::string bare = format_feed_record(Url, none);
+    ASSERT_EQ(1, parse_feed_record(bare.data(), bare.size(), Url, &read));
+    EXPECT_TRUE(read.memory.keys.empty());
+    EXPECT_NE(EveryKey, read.memory.scope);
+    EXPECT_EQ(1796961600, read.paused_until);
 }
 
 // Version 2 holds every item's key; version 1, as earlier versions wrote it,
@@ -145,6 +170,12 @@ TEST(FeedRecord, BadRecordsCountAsNone)
         head + "end\nend\n",
         head + std::string("key g \0 1\n", 10) + "end\n",
         std::string("url ") + Url + "\nKIV feed record 1\nend\n",
+        head + "paused-until 0\nend\n",
+        head + "paused-until -5\nend\n",
+        head + "paused-until 0123\nend\n",
+        head + "paused-until 1796961600s\nend\n",
+        head + "paused-until 1234567890123\nend\n",
+        head + "paused-until 1796961600\npaused-until 1796961601\nend\n",
     };
     for (const std::string &text : garbage) {
         EXPECT_EQ(0, parse_feed_record(text.data(), text.size(), Url, &read)) << text;

@@ -83,3 +83,16 @@ inline std::string Rss20Feed(const std::string &items,
 {
     return "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel>" + channel + items + "</channel></rss>\n";
 }
+
+// A time of day as a SYSTEMTIME, milliseconds and week day 0.
+inline SYSTEMTIME Utc(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second)
+{
+    SYSTEMTIME time = {};
+    time.wYear = year;
+    time.wMonth = month;
+    time.wDay = day;
+    time.wHour = hour;
+    time.wMinute = minute;
+    time.wSecond = second;
+    return time;
+}

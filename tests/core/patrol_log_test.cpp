@@ -88,11 +88,35 @@ TEST(PatrolLog, EachOutcomeInWords)
          false},
         {OfConversion(200, ConversionOddShape, 0, "elements nested too deeply"),
          "failed: a document of a shape no feed has: elements nested too deeply", false},
+        // A login page is no feed either way.
+        {OfDownload(DownloadFailed, FailureEmptyBody, 0, "", 401), "failed: login refused (HTTP 401)", false},
+        {OfConversion(401, ConversionNotFeed, 0, "root element <html>"), "failed: login refused (HTTP 401)", false},
+        {OfConversion(403, ConversionNotFeed, 0, "root element <html>"), "failed: HTTP 403", false},
+        {OfDownload(DownloadFailed, FailureBrokenCoding), "failed: compressed body does not decode", false},
+        {OfDownload(DownloadFailed, FailureUnreadableCoding),
+         "failed: compressed in a form not asked for (Content-Encoding)", false},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(c.words, Words(c.outcome));
         EXPECT_EQ(c.success, outcome_is_success(c.outcome) == 1) << c.words;
     }
+}
+
+// A pause the server asked for is no failure in words, but it is no
+// success either: a pause that lasts is a feed that cannot be read.
+TEST(PatrolLog, PauseAskedByTheServer)
+{
+    const SYSTEMTIME until = Utc(2026, 12, 11, 3, 4, 5);
+    FeedOutcome outcome;
+    pause_outcome(&outcome, until, 503);
+    EXPECT_EQ("paused by the server until 2026/12/11 03:04:05 (HTTP 503)", Words(outcome));
+    EXPECT_FALSE(outcome_is_success(outcome));
+    EXPECT_TRUE(outcome.feed_failed);
+    pause_outcome(&outcome, until, 0);
+    EXPECT_EQ("paused by the server until 2026/12/11 03:04:05", Words(outcome));
+    char line[PatrolLogLineSize];
+    format_patrol_line(until, "http://example.com/f", outcome, line, sizeof line);
+    EXPECT_STREQ("2026/12/11 03:04:05 http://example.com/f paused by the server until 2026/12/11 03:04:05\r\n", line);
 }
 
 // Failures of this computer's are logged but count against no feed: a
@@ -163,13 +187,7 @@ TEST(PatrolLog, ConversionTellsWhyADocumentIsNoFeed)
 
 TEST(PatrolLog, LineOfDateAddressAndOutcome)
 {
-    SYSTEMTIME time = {};
-    time.wYear = 2026;
-    time.wMonth = 12;
-    time.wDay = 10;
-    time.wHour = 4;
-    time.wMinute = 3;
-    time.wSecond = 5;
+    const SYSTEMTIME time = Utc(2026, 12, 10, 4, 3, 5);
     FeedOutcome delivered = OfConversion(200, ConversionRead, 3, "");
     char line[PatrolLogLineSize];
     size_t length = format_patrol_line(time, "http://example.com/feed.xml", delivered, line, sizeof line);

@@ -108,7 +108,9 @@ def test_request_is_a_plain_get_with_the_agent_following_redirects(plugin, feed_
     assert (first.path, second.path) == ("/moved?from=old", "/feeds/target.xml?kind=rss&n=1")
     for request in (first, second):
         assert (request.method, request.version) == ("GET", "HTTP/1.1")
-        assert request.header("User-Agent") == "kiv1.08"
-        assert request.header("Accept") == "*/*"
+        assert request.header("User-Agent") == "kiv1.08 (KIV feed reader plug-in for Quenda)"
+        assert request.header("Accept") == ("application/rss+xml, application/atom+xml, application/rdf+xml, "
+                                            "application/xml;q=0.9, text/xml;q=0.9, */*;q=0.8")
+        assert request.header("Accept-Encoding") == "gzip, deflate"
         for conditional in ("If-Modified-Since", "If-None-Match", "Range", "Cookie", "Authorization"):
             assert request.header(conditional) is None

@@ -93,28 +93,35 @@ def test_feeds_downloaded_beside_one_that_stalls_to_its_deadline_are_delivered(p
     assert entries(plugin)[3:] == [stalled, stored(feed_server, "second"), stored(feed_server, "third")]
 
 
+# Feeds that download at once, at most.
+IN_FLIGHT = 16
+
+
 def test_feed_whose_download_file_cannot_be_made_is_skipped_and_kept(plugin, feed_server):
-    held = serve_new(feed_server, "held", hold=True)
-    # Downloading beside the held one, before or after the folder goes.
-    beside = {name: serve_new(feed_server, name) for name in ("b1", "b2", "b3")}
-    plugin.write_ini(settings(held, *beside.values(), serve_new(feed_server, "after")))
+    # Every download slot is held, so that the last feed starts only after
+    # the folder has gone.
+    held = {"held-%d" % n: serve_new(feed_server, "held-%d" % n, hold=True) for n in range(IN_FLIGHT)}
+    plugin.write_ini(settings(*held.values(), serve_new(feed_server, "after")))
     session = HostSession(plugin)
     session.send("load")
-    feed_server.wait_requests(1, "/held")
-    # The data folder goes away with the held feed's download file in it;
-    # a download started after that makes it again.
+    feed_server.wait_requests(IN_FLIGHT)
+    # The data folder goes away while the held downloads wait for their
+    # answers; a download started after that makes it again.
     plugin.data.rename(plugin.path / "KIV.moved")
-    feed_server.release("/held")
+    for name in held:
+        feed_server.release("/" + name)
     deadline = time.monotonic() + 30
     while "after" not in subjects(plugin) and time.monotonic() < deadline:
         time.sleep(0.1)
     session.send("unload")
     session.close()
-    # A feed whose file went with the folder is kept for the next patrol.
+    # A feed whose file could not be made is kept for the next patrol; the
+    # first held one to be answered found no folder.
     delivered = subjects(plugin)
-    assert delivered == [name for name in beside if name in delivered] + ["after"]
-    assert entries(plugin)[3:] == [held] + [stored(feed_server, name) if name in delivered else line
-                                            for name, line in beside.items()] + [stored(feed_server, "after")]
+    assert delivered == [name for name in held if name in delivered] + ["after"]
+    assert len(delivered) < len(held) + 1
+    assert entries(plugin)[3:] == [stored(feed_server, name) if name in delivered else line
+                                   for name, line in held.items()] + [stored(feed_server, "after")]
     assert plugin.data.is_dir() and download_files(plugin) == []
 
 

@@ -1,7 +1,7 @@
 """Servers that fail or stall hold up one feed for a bounded time, never the
 patrol, and a body that did not arrive whole is not delivered; an unload
 while downloads stall leaves the host whole. (The first test waits for the
-plug-in's own limits: about a minute.)"""
+plug-in's own limits twice over: about a minute and a half.)"""
 import socket
 
 from feed_server import FeedServer
@@ -11,6 +11,7 @@ from patrol_helpers import DEFAULT, download_files, entries, feed_xml, fresh_fee
 # The plug-in's limits: 10 s for every wait, no new read 30 s into a feed.
 LONGEST_FEED = 40
 SERVER_PATIENCE = 120   # how long the server would stall if nobody gave up
+IN_FLIGHT = 16          # feeds downloading at once, at most
 
 
 def closed_port():
@@ -29,6 +30,9 @@ def test_failing_and_stalling_servers_are_skipped_within_bounds(plugin):
         ("closes-after-a-whole-feed", dict(close_after=len(body), **whole_then)),
         ("drips-a-byte-a-second", dict(drip=1.0)),
     ]
+    # More stalling feeds than download at once: those behind them take the
+    # slots that the first ones give up.
+    cases = [("%s-%d" % (name, n), options) for n in range(4) for name, options in cases]
     with FeedServer(max_wait=SERVER_PATIENCE) as server:
         lines = [server.serve("/" + name, body, **options) + "," + DEFAULT for name, options in cases]
         lines.append("http://127.0.0.1:%d/refused,%s" % (closed_port(), DEFAULT))
@@ -55,12 +59,12 @@ def thread_count(host):
 
 def test_unload_with_downloads_stalled_leaves_the_host_working(plugin, monkeypatch):
     """At the unload the idle download threads end by themselves and those
-    stuck in a request are ended: the host is left with none of them and
+    stuck in a request (as many as download at once) are ended: the host is left with none of them and
     goes on with a request and heap blocks of its own, then loads the
     plug-in again, which patrols."""
     monkeypatch.setenv("KIV_FEED_DEADLINE_MS", "2000")
     good = ["good-%d" % n for n in range(3)]
-    stalled = ["stalled-%d" % n for n in range(3)]
+    stalled = ["stalled-%d" % n for n in range(IN_FLIGHT)]
     with FeedServer(max_wait=SERVER_PATIENCE) as server:
         urls = [server.serve("/" + name, fresh_feed(name)) for name in good]
         urls += [server.serve("/" + name, stall="headers") for name in stalled]
@@ -90,7 +94,10 @@ def test_unload_with_downloads_stalled_leaves_the_host_working(plugin, monkeypat
             lines = host.close()
         requests = server.requests()
     assert unloaded == "unload result=1" and lines[-1] == "done"
-    assert after == before and again == before
+    # None of the download threads is left. WinINet's own reaper of kept
+    # connections, started when the patrol's first connection was kept, may
+    # run until they expire.
+    assert before <= after <= before + 1 and before <= again <= before + 1
     # Ten heap blocks, from 16 bytes to 4 MiB.
     assert fetched == "fetch status=200 bytes=%d heap-blocks=10" % len(fresh_feed(good[0])(2))
     assert subjects(plugin) == good + good

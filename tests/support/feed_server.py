@@ -8,7 +8,12 @@ connection closed in the middle of the body, a hold until the test releases
 the request, a body that never ends (counting what it sent), or a response
 that is not HTTP at all (raw bytes). A path may send an ETag and answer
 conditional requests (If-None-Match, If-Modified-Since) with 304 as a
-well-behaved server does. Every request is logged with its headers.
+well-behaved server does. A path may ask for a login (HTTP Basic: 401 and
+a challenge until the request carries the user and password). Bodies may be
+sent compressed: `gzipped` and `deflated` make the bytes, and the test names
+the Content-Encoding; or a path sends its body gzipped to a client that
+asks for gzip, as servers do. Every request is logged with its headers, and
+the bytes of every response are counted (`sent_bytes`).
 
 Given an SSL context (`tls`), it serves the same over HTTPS, each
 connection's handshake made in the connection's own thread and counted, so
@@ -21,6 +26,7 @@ Every wait is bounded: nothing waits longer than `max_wait` seconds, and
 Run as a program it serves the files of a folder (see --help).
 """
 import argparse
+import base64
 import email.utils
 import http.server
 import os
@@ -30,6 +36,7 @@ import ssl
 import sys
 import threading
 import time
+import zlib
 from datetime import datetime, timezone
 
 
@@ -39,6 +46,24 @@ def http_date(timestamp):
     if isinstance(timestamp, str):
         timestamp = datetime.fromisoformat(timestamp.replace("Z", "+00:00"))
     return email.utils.format_datetime(timestamp.astimezone(timezone.utc), usegmt=True)
+
+
+def gzipped(data, level=9):
+    """data as a gzip member (Content-Encoding: gzip)."""
+    packer = zlib.compressobj(level, zlib.DEFLATED, 31)
+    return packer.compress(data) + packer.flush()
+
+
+def deflated(data, raw=False):
+    """data as HTTP's deflate: a zlib stream, or with raw=True the bare
+    deflate data that some servers send instead."""
+    packer = zlib.compressobj(9, zlib.DEFLATED, -15 if raw else 15)
+    return packer.compress(data) + packer.flush()
+
+
+def basic_authorization(user, password):
+    """The Authorization value of a Basic login."""
+    return "Basic " + base64.b64encode(("%s:%s" % (user, password)).encode("utf-8")).decode("ascii")
 
 
 class Request:
@@ -63,7 +88,8 @@ class Request:
 
 class Route:
     def __init__(self, body=b"", status=200, headers=(), delay=0.0, stall=None, drip=None,
-                 close_after=None, hold=False, content_length=None, endless=None, raw=None, conditional=False):
+                 close_after=None, hold=False, content_length=None, endless=None, raw=None, conditional=False,
+                 login=None, negotiate=False):
         self.body = body
         self.status = status
         self.headers = list(headers)
@@ -76,17 +102,21 @@ class Route:
         self.endless = endless
         self.raw = raw
         self.conditional = conditional
+        self.login = login  # (user, password) that a request must carry, or None
+        self.negotiate = negotiate  # gzip the body for a client that accepts it
         self.sent = 0       # body bytes of an endless body that were sent
         self.gate = threading.Semaphore(0)
         self.count = 0
 
 
 class FeedServer:
-    def __init__(self, max_wait=60.0, on_request=None, tls=None):
+    def __init__(self, max_wait=60.0, on_request=None, tls=None, host="127.0.0.1"):
+        self.host = host                # any loopback address: 127.0.0.1, 127.0.3.7 ...
         self.max_wait = max_wait
         self.on_request = on_request    # called with each Request as it arrives
         self.tls = tls                  # an ssl.SSLContext for HTTPS, or None
         self.handshakes = 0             # TLS handshakes completed
+        self.sent_bytes = 0             # response bytes written, headers and bodies
         self.routes = {}
         self.log = []
         self.changed = threading.Condition()
@@ -97,14 +127,21 @@ class FeedServer:
     # Life.
 
     def start(self):
-        handler = type("Handler", (_Handler,), {"feeds": self})
-        server_class = _TlsHTTPServer if self.tls else http.server.ThreadingHTTPServer
-        self.httpd = server_class(("127.0.0.1", 0), handler)
+        handler = type("Handler", (self.handler_class(),), {"feeds": self})
+        self.httpd = self.server_class()((self.host, 0), handler)
         self.httpd.daemon_threads = True
         self.thread = threading.Thread(target=self.httpd.serve_forever, kwargs={"poll_interval": 0.05},
                                        daemon=True)
         self.thread.start()
         return self
+
+    def server_class(self):
+        """The socket server; a subclass may wrap it, to delay or count connections."""
+        return _TlsHTTPServer if self.tls else http.server.ThreadingHTTPServer
+
+    def handler_class(self):
+        """The request handler; a subclass may wrap it."""
+        return _Handler
 
     def stop(self):
         self.stopping.set()
@@ -125,14 +162,14 @@ class FeedServer:
         return self.httpd.server_address[1]
 
     def url(self, path):
-        return "%s://127.0.0.1:%d%s" % ("https" if self.tls else "http", self.port, path)
+        return "%s://%s:%d%s" % ("https" if self.tls else "http", self.host, self.port, path)
 
     # Programming.
 
     def serve(self, path, body=b"", status=200, last_modified=None, if_modified_since=None, etag=None, headers=(),
               **behaviour):
         """Programs `path`. body: bytes, str (UTF-8) or a function of the
-        request number giving either. last_modified / if_modified_since and
+        request number giving either; status: a number or such a function. last_modified / if_modified_since and
         the values of headers: the texts as they are sent (well formed or
         not), or functions of the request number giving a text or None (no
         such header).
@@ -146,7 +183,10 @@ class FeedServer:
         (or a function of the request number) is sent instead of a response,
         as it is, and the connection closed; conditional=True answers 304
         with no body when the request's If-None-Match is the ETag, or, with
-        no If-None-Match, its If-Modified-Since is the Last-Modified text."""
+        no If-None-Match, its If-Modified-Since is the Last-Modified text;
+        login=(user, password) answers 401 with a Basic challenge to every
+        request that does not carry them; negotiate=True sends the body
+        gzipped to a request whose Accept-Encoding names gzip."""
         extra = list(headers)
         if etag is not None:
             extra.append(("ETag", etag))
@@ -202,7 +242,8 @@ class FeedServer:
         """Sleeps, bounded by max_wait; False when the server is stopping."""
         return not self.stopping.wait(min(seconds, self.max_wait))
 
-    def _handshake_done(self):
+    def _handshake_done(self, secure):
+        """Called with each connection once its handshake is made."""
         with self.changed:
             self.handshakes += 1
             self.changed.notify_all()
@@ -219,7 +260,7 @@ class _TlsHTTPServer(http.server.ThreadingHTTPServer):
             secure = feeds.tls.wrap_socket(request, server_side=True)
         except (OSError, ssl.SSLError):
             return
-        feeds._handshake_done()
+        feeds._handshake_done(secure)
         try:
             super().finish_request(secure, client_address)
         finally:
@@ -237,6 +278,10 @@ class _Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
+    def setup(self):
+        super().setup()
+        self.wfile = _CountingWriter(self.wfile, self.feeds)
+
     def do_GET(self):
         route, number = self.feeds._arrive(self)
         if route is None:
@@ -250,6 +295,9 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         if route.raw is not None:
             self._send_raw(route.raw(number) if callable(route.raw) else route.raw)
             return
+        if route.login and self.headers.get("Authorization") != basic_authorization(*route.login):
+            self._answer(401, [("WWW-Authenticate", 'Basic realm="feeds"')], b"<html>login</html>\n")
+            return
         if route.stall == "headers":
             self.feeds._wait(self.feeds.max_wait)
             self.close_connection = True
@@ -259,6 +307,9 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             body = body.encode("utf-8")
         headers = [(name, value(number) if callable(value) else value) for name, value in route.headers]
         headers = [(n, v) for n, v in headers if v is not None]
+        if route.negotiate and "gzip" in (self.headers.get("Accept-Encoding") or ""):
+            body = gzipped(body, 6)
+            headers += [("Content-Encoding", "gzip"), ("Vary", "Accept-Encoding")]
         if route.conditional and self._not_modified(dict(headers)):
             self.send_response(304)
             for name, value in headers:
@@ -266,7 +317,7 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                     self.send_header(name, value)
             self.end_headers()
             return
-        self._answer(route.status, headers, body, route)
+        self._answer(route.status(number) if callable(route.status) else route.status, headers, body, route)
 
     do_HEAD = do_POST = do_PUT = do_DELETE = do_GET
 
@@ -334,6 +385,23 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.flush()
         self.feeds._wait(self.feeds.max_wait)
         self.close_connection = True
+
+
+class _CountingWriter:
+    """A response stream that counts what goes through it into the server."""
+
+    def __init__(self, stream, feeds):
+        self.stream = stream
+        self.feeds = feeds
+
+    def write(self, data):
+        written = self.stream.write(data)
+        with self.feeds.changed:
+            self.feeds.sent_bytes += len(data)
+        return written
+
+    def __getattr__(self, name):
+        return getattr(self.stream, name)
 
 
 class HandshakeStaller:
