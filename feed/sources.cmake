@@ -39,7 +39,8 @@ list(APPEND KIV_WIN32_SOURCES
 # log, and the failing streaks.
 list(APPEND KIV_CORE_SOURCES
   feed/patrol/patrol_log.cpp
-  feed/patrol/failing_feeds.cpp)
+  feed/patrol/failing_feeds.cpp
+  feed/patrol/moved_feeds.cpp)
 list(APPEND KIV_WIN32_SOURCES
   feed/patrol/patrol_run.cpp
   feed/patrol/patrol_log_file.cpp

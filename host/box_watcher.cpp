@@ -36,7 +36,7 @@ BOOL CALLBACK AnswerBox(HWND window, LPARAM)
     HWND text = GetDlgItem(window, 0xFFFF);
     if (!text)
         text = GetDlgItem(window, 100);
-    if (strcmp(className, "#32770") != 0 || !text)
+    if (strcmp(className, "#32770") != 0 || !text || IsFileDialog(window))
         return TRUE;
     answered.insert(window);
     std::string caption = WindowText(window), body = WindowText(text);

@@ -13,9 +13,12 @@
 #include <vector>
 
 // Script steps, one a line (PAGE is frame, url, option or about; ID a control id):
-//   tab N | text PAGE ID TEXT | click PAGE ID | select N | dblclick N | pick N
+//   tab N | text PAGE ID TEXT | click PAGE ID | press PAGE ID | select N | dblclick N | pick N
 //   size W H | ok | cancel | close | dump | controls | layout | shot FILE
-//   boxshot FILE ok|cancel | file PATH | tick N | wait-appends N MS | status | echo TEXT | sleep MS
+//   boxshot FILE|- ok|cancel | filedialog PATH|cancel | file PATH | tick N | wait-appends N MS | status
+//   echo TEXT | sleep MS
+// press clicks without waiting for the click's handler, for a button that
+// opens a modal window which a later step answers (filedialog, boxshot).
 //   template ID (the dialog template's bytes, Japanese language)
 namespace {
 
@@ -64,10 +67,21 @@ BOOL CALLBACK FindFrame(HWND window, LPARAM found)
 }
 
 // A message box: a dialog of this process with the static text control that
-// message boxes have (id 0xFFFF on Windows, 100 on Wine).
+// message boxes have (id 0xFFFF on Windows, 100 on Wine), and no file name
+// box, which the file dialogs have beside their own unnumbered statics.
 BOOL CALLBACK FindMessageBox(HWND window, LPARAM found)
 {
-    if (window != driver.frame && IsOwnDialog(window) && (GetDlgItem(window, 0xFFFF) || GetDlgItem(window, 100))) {
+    if (window != driver.frame && IsOwnDialog(window) && !IsFileDialog(window) &&
+        (GetDlgItem(window, 0xFFFF) || GetDlgItem(window, 100))) {
+        *reinterpret_cast<HWND *>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK FindFileDialog(HWND window, LPARAM found)
+{
+    if (IsOwnDialog(window) && IsFileDialog(window)) {
         *reinterpret_cast<HWND *>(found) = window;
         return FALSE;
     }
@@ -344,9 +358,28 @@ void RunStep(const std::string &line)
         words >> page >> number;
         std::string text = RestOfLine(words);
         SendMessageA(Control(page, number), WM_SETTEXT, 0, LPARAM(text.c_str()));
-    } else if (name == "click") {
+    } else if (name == "click" || name == "press") {
         words >> page >> number;
-        SendMessageA(Control(page, number), BM_CLICK, 0, 0);
+        if (name == "click")
+            SendMessageA(Control(page, number), BM_CLICK, 0, 0);
+        else
+            PostMessageA(Control(page, number), BM_CLICK, 0, 0);
+    } else if (name == "filedialog") {
+        // A user types the path into the file name box and presses Open or
+        // Save, or presses Cancel; the step ends when the dialog has closed.
+        std::string path = RestOfLine(words);
+        HWND dialog = WaitForWindow(FindFileDialog);
+        if (!dialog) {
+            HostPrint("filedialog none");
+            return;
+        }
+        HostPrint("filedialog title=%s", Quoted(WindowText(dialog)).c_str());
+        int button = path == "cancel" ? IDCANCEL : IDOK;
+        if (button == IDOK)
+            SendMessageA(FileNameBox(dialog), WM_SETTEXT, 0, LPARAM(path.c_str()));
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), LPARAM(GetDlgItem(dialog, button)));
+        for (DWORD waited = 0; IsWindow(dialog) && IsWindowVisible(dialog) && waited < FindTimeout; waited += 20)
+            Sleep(20);
     } else if (name == "select" || name == "dblclick") {
         words >> number;
         ClickListItem(number, name == "dblclick");
@@ -384,9 +417,15 @@ void RunStep(const std::string &line)
             HostPrint("boxshot no message box");
             return;
         }
-        HostPrint("boxshot %s saved=%d", path.c_str(), SaveScreenshot(box, path) ? 1 : 0);
+        if (path != "-")
+            HostPrint("boxshot %s saved=%d", path.c_str(), SaveScreenshot(box, path) ? 1 : 0);
+        HWND text = GetDlgItem(box, 0xFFFF) ? GetDlgItem(box, 0xFFFF) : GetDlgItem(box, 100);
+        HostPrint("boxtext %s", Quoted(WindowText(text)).c_str());
         int button = answer == "cancel" ? IDCANCEL : IDOK;
         PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), LPARAM(GetDlgItem(box, button)));
+        // The next step acts once the box is gone, as a user's would.
+        for (DWORD waited = 0; IsWindow(box) && waited < FindTimeout; waited += 20)
+            Sleep(20);
     } else if (name == "file") {
         PrintFile(RestOfLine(words));
     } else if (name == "tick") {

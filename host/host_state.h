@@ -39,3 +39,13 @@ void RecordCommand(const char *name);
 
 // One line on standard output, whole and flushed, from any thread.
 void HostPrint(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+// The file name box of a standard open or save dialog: the combo box cmb13
+// (1148) of the explorer style, else the edit box edt1 (1152); null in any
+// other window. Message boxes have none.
+inline HWND FileNameBox(HWND dialog)
+{
+    HWND box = GetDlgItem(dialog, 1148);
+    return box ? box : GetDlgItem(dialog, 1152);
+}
+inline bool IsFileDialog(HWND window) { return FileNameBox(window) != nullptr; }

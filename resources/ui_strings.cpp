@@ -38,3 +38,29 @@ const char *const AboutLines[AboutLineCount] = {
 const char *const IntervalChoiceTexts[IntervalChoiceCount] = {"0", "1", "2", "3", "6", "12", "24"};
 const char FeedAddressCaption[] = "URL LIST";
 const char FeedAddressRejectedText[] = "URLに空白やカンマ（,）は使えません。";
+
+const char OpmlFileFilter[] = "OPML ファイル (*.opml;*.xml)\0*.opml;*.xml\0すべてのファイル (*.*)\0*.*\0";
+const char OpmlImportSummaryFormat[] =
+    "%u 件のフィードを追加しました。\r\n"
+    "登録済みのもの: %u 件\r\n"
+    "追加できないもの: %u 件";
+const char OpmlSkipLineFormat[] = "\r\n・%s（%s）";
+const char *const OpmlSkipReasonTexts[5] = {
+    "",
+    "http/https のアドレスではありません",
+    "空白かカンマを含みます",
+    "長すぎます",
+    "半角英数字と記号以外の文字を含みます",
+};
+const char OpmlImportFailedFormat[] = "OPML ファイルを読み込めませんでした。フィードは追加していません。\r\n%s";
+const char *const OpmlFailureTexts[6] = {
+    "",
+    "ファイルを開けません。",
+    "ファイルが大きすぎます（8 MB まで）。",
+    "XML として読めません: %s",
+    "OPML ではありません（ルート要素 <%s>）。",
+    "アウトラインが多すぎます（10000 個まで）。",
+};
+const char OpmlSettingsNotWrittenText[] = "KIV.ini を書き込めませんでした。フィードは追加していません。";
+const char OpmlExportDoneFormat[] = "%u 件のフィードを書き出しました。";
+const char OpmlExportFailedText[] = "OPML ファイルを書き込めませんでした。";

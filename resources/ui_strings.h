@@ -24,3 +24,16 @@ extern const char *const IntervalChoiceTexts[IntervalChoiceCount];  // hours, by
 // Why the URL LIST page refused a text as a feed address.
 extern const char FeedAddressCaption[];
 extern const char FeedAddressRejectedText[];
+// The feed list read from and written to OPML files (URL LIST's IMPORT and
+// EXPORT): the file dialogs' filter (pairs of NUL-ended texts, an empty one
+// last), what an import came to, and why a file gave no list. The formats
+// take the numbers as unsigned, the texts as %s.
+extern const char OpmlFileFilter[];
+extern const char OpmlImportSummaryFormat[];  // added, listed already, skipped
+extern const char OpmlSkipLineFormat[];       // address, reason
+extern const char *const OpmlSkipReasonTexts[5];   // by ImportSkip
+extern const char OpmlImportFailedFormat[];   // reason
+extern const char *const OpmlFailureTexts[6];      // by OpmlFailure; %s takes the detail
+extern const char OpmlSettingsNotWrittenText[];
+extern const char OpmlExportDoneFormat[];     // feeds written
+extern const char OpmlExportFailedText[];

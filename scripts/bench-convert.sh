@@ -7,11 +7,4 @@
 # KIV_BENCH_HTML=1 gives the items bodies rich in HTML, KIV_BENCH_PUBDATE=1
 # dates them by pubDate.
 #   scripts/bench-convert.sh [ITEMS|max ...]
-set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build="$root/build/bench"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DKIV_BENCH=ON >/dev/null
-cmake --build "$build" -j2 --target convert_feed_bench >/dev/null
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-"$build/tests/bench/convert_feed_bench" "$work" "$@"
+exec "$(dirname "$0")/bench-native.sh" convert_feed_bench "$@"

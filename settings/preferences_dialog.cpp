@@ -1,6 +1,7 @@
 #include "preferences_dialog.h"
 #include "feed_list_page.h"
 #include "feed_settings.h"
+#include "opml_page.h"
 #include "settings_backup.h"
 
 #include "base/process_values.h"
@@ -61,6 +62,8 @@ void LayOut(HWND dialog)
     MoveWindow(GetDlgItem(page, IDC_ADD_BUTTON), right - 106, 11, 63, 21, TRUE);
     MoveWindow(GetDlgItem(page, IDC_REPLACE_BUTTON), right - 106, 33, 63, 21, TRUE);
     MoveWindow(GetDlgItem(page, IDC_DELETE_BUTTON), right - 106, 65, 63, 21, TRUE);
+    MoveWindow(GetDlgItem(page, IDC_IMPORT_BUTTON), right - 106, 109, 63, 21, TRUE);
+    MoveWindow(GetDlgItem(page, IDC_EXPORT_BUTTON), right - 106, 133, 63, 21, TRUE);
     MoveWindow(GetDlgItem(page, IDC_URL_EDIT), 35, 11, AtLeastZero(width - 130), 20, TRUE);
 }
 
@@ -94,6 +97,12 @@ void Dispatch(HWND window, WPARAM wParam)
         break;
     case IDC_REPLACE_BUTTON:
         ReplaceSelectedFeed();
+        break;
+    case IDC_IMPORT_BUTTON:
+        ImportFeedListFromFile();
+        break;
+    case IDC_EXPORT_BUTTON:
+        ExportFeedListToFile();
         break;
     case IDC_INTERVAL_COMBO:
         if (code == CBN_SELCHANGE)

@@ -1,5 +1,6 @@
 #include "feed_record.h"
 
+#include "base/addresses.h"
 #include "base/atomic_file.h"
 #include "base/digest.h"
 #include "base/scoped_handles.h"
@@ -42,6 +43,26 @@ bool line_value(const std::string &line, const char *name, std::string *value)
     if (line.size() < length + 1 || line.compare(0, length, name) != 0 || line[length] != ' ')
         return false;
     *value = line.substr(length + 1);
+    return true;
+}
+
+// A title or link kept: one line, an extracted text made UTF-8 (which may
+// take up to half as many bytes again).
+bool is_record_text(const std::string &text)
+{
+    return !text.empty() && text.size() < 2 * TextFieldSize && !has_control(text);
+}
+
+// "N address": patrols in a row, 1 to MovedPatrolsToFollow, and the address.
+bool parse_moved(const std::string &value, FeedRecord *record)
+{
+    if (value.size() < 3 || value[0] < '1' || value[0] > '0' + MovedPatrolsToFollow || value[1] != ' ')
+        return false;
+    std::string address = value.substr(2);
+    if (address.size() >= AddressSize || has_control(address) || address.find(' ') != std::string::npos)
+        return false;
+    record->moved_patrols = value[0] - '0';
+    record->moved_to = address;
     return true;
 }
 
@@ -123,6 +144,17 @@ int parse_feed_record(const char *bytes, size_t length, const char *url, FeedRec
             if (!is_usable_validator(value.c_str()))
                 return 0;
             read.last_modified = value;
+        } else if (line_value(line, "title", &value) && read.title.empty()) {
+            if (!is_record_text(value))
+                return 0;
+            read.title = value;
+        } else if (line_value(line, "link", &value) && read.site.empty()) {
+            if (!is_record_text(value))
+                return 0;
+            read.site = value;
+        } else if (line_value(line, "moved", &value) && read.moved_to.empty()) {
+            if (!parse_moved(value, &read))
+                return 0;
         } else if (line_value(line, "paused-until", &value) && read.paused_until == 0) {
             if (!read_seconds(value, &read.paused_until))
                 return 0;
@@ -160,6 +192,12 @@ std::string format_feed_record(const char *url, const FeedRecord &record)
         text += "etag " + record.etag + "\n";
     if (is_usable_validator(record.last_modified.c_str()))
         text += "last-modified " + record.last_modified + "\n";
+    if (is_record_text(record.title))
+        text += "title " + record.title + "\n";
+    if (is_record_text(record.site))
+        text += "link " + record.site + "\n";
+    if (!record.moved_to.empty() && record.moved_patrols >= 1 && record.moved_patrols <= MovedPatrolsToFollow)
+        text += "moved " + std::to_string(record.moved_patrols) + " " + record.moved_to + "\n";
     if (record.paused_until > 0)
         text += "paused-until " + std::to_string(record.paused_until) + "\n";
     // The newest keys that fit the bound, oldest first.

@@ -7,6 +7,10 @@
 //   url http://example.com/feed.xml
 //   etag "abc"                               (optional)
 //   last-modified Thu, 06 Jun 2024 18:30:00 GMT  (optional)
+//   moved 2 https://example.com/feed          (optional: patrols in a row
+//                                             that found it moved there)
+//   title Example news                        (optional: the feed's title and
+//   link https://example.com/                 site link as last read, UTF-8)
 //   paused-until 1796961600                  (optional: seconds since 1970, UTC)
 //   key g urn:item:1                         (any number up to the bound, oldest first)
 //   end
@@ -26,6 +30,9 @@ enum {
     MaxRecordKeys = MaxRememberedKeys,
     MaxValidatorLength = 255,     // an ETag or Last-Modified text
     MaxRecordBytes = 6 << 20,     // beyond every record the writer makes
+    // A feed that answers with a permanent redirect to the same address on
+    // this many patrols in a row is listed under that address.
+    MovedPatrolsToFollow = 3,
 };
 
 struct FeedRecord {
@@ -33,6 +40,14 @@ struct FeedRecord {
     std::string last_modified;
     long long paused_until = 0;   // the server asked to be left alone until then; 0: no pause
     ItemMemory memory;            // its scope: what the record read covers
+    // Where the feed's server has said, on moved_patrols patrols in a row,
+    // that the feed has moved for good; empty (and 0) when it has not.
+    std::string moved_to;
+    int moved_patrols = 0;
+    // The feed's title and site link as last read, in UTF-8, one line each;
+    // empty when not known.
+    std::string title;
+    std::string site;
 };
 
 // The record's path for url in folder; 0 when it does not fit size bytes.

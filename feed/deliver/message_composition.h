@@ -1,6 +1,7 @@
 // The message under composition, and what a conversion came to.
 #pragma once
 #include <cstddef>
+#include <string>
 
 // The message under composition: the caller's buffer, its capacity and how
 // much of it is written, so that every piece is appended where the last one
@@ -29,4 +30,8 @@ struct ConversionReport {
     int items = 0;
     int failure = ConversionRead;
     char detail[ConversionDetailSize] = "";
+    // When read as a feed: its title and site link as a person reads them,
+    // in UTF-8 whatever the feed's code page (empty when it has none).
+    std::string title;
+    std::string site;
 };

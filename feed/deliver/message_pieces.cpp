@@ -3,6 +3,7 @@
 
 #include "base/single_line.h"
 #include "base/text_copy.h"
+#include "feed/read/code_pages.h"
 #include "feed/read/feed_document.h"
 #include "feed/read/feed_recognition.h"
 #include "resources/version.h"
@@ -12,6 +13,20 @@
 #include <cstring>
 
 namespace {
+
+// A channel text in UTF-8. A title comes in the host's code page (`ansi`),
+// made so for the message; a link is mostly ASCII, and its bytes are taken
+// as UTF-8 when they are. Empty when it cannot be converted.
+std::string utf8_text(const char *text, bool ansi)
+{
+    std::string out;
+    size_t length = strlen(text);
+    if (!ansi && is_valid_utf8(text, length))
+        out.assign(text, length);
+    else if (!convert_to_utf8(CP_ACP, text, length, &out))
+        out.clear();
+    return out;
+}
 
 // The root element of a document that is no feed, and its version, as the
 // recognition saw them.
@@ -69,6 +84,10 @@ int open_feed(OpenedFeed *feed, const char *file_path, ConversionReport *report,
     FeedConverter::get_title(hChannel, feed->encoding, feed->feed_type, feed->title);
     FeedConverter::get_link(hChannel, feed->feed_type, feed->link, address);
     FeedConverter::get_description(hChannel, feed->encoding, feed->feed_type, feed->description);
+    if (report) {
+        report->title = utf8_text(feed->title, true);
+        report->site = utf8_text(feed->link, false);
+    }
     return 1;
 }
 

@@ -52,6 +52,11 @@ struct DownloadOutcome {
     // absolute, else the address after redirects, without user and
     // password. Relative links in the feed are relative to it.
     char address[AddressSize] = "";
+    // Where the requested address has moved for good, when the download
+    // arrived and its first redirects were permanent (301, 308): the address
+    // the last of them named. Empty when the first answer was no permanent
+    // redirect.
+    char moved_to[AddressSize] = "";
 };
 
 // The extra headers of every feed request: Accept with the feed types,

@@ -100,14 +100,16 @@ int send_request(HINTERNET session, const char *url, const char *headers, const 
 
 // The address a redirect response sends the client to, made absolute, in
 // next (INTERNET_MAX_URL_LENGTH + 1 bytes); 0 when the response is no
-// redirect or names no address.
-int redirect_target(HINTERNET request, const char *url, char *next)
+// redirect or names no address. permanent tells whether the move is for
+// good (301, 308).
+int redirect_target(HINTERNET request, const char *url, char *next, bool *permanent)
 {
     DWORD status = 0, size = sizeof status;
     if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
         return 0;
     if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308)
         return 0;
+    *permanent = status == 301 || status == 308;
     char location[INTERNET_MAX_URL_LENGTH + 1];
     size = sizeof location;
     if (!HttpQueryInfoA(request, HTTP_QUERY_LOCATION, location, &size, nullptr) || !location[0])
@@ -197,15 +199,20 @@ int open_request(HINTERNET session, const char *url, const char *headers, DWORD 
     address_credentials(url, user, password);
     char addresses[2][INTERNET_MAX_URL_LENGTH + 1];
     const char *current = url;
+    bool moving = true;  // every redirect so far was permanent
     for (int redirects = 0;; ++redirects) {
         bool own = redirects == 0 || same_origin(url, current);
         if (!send_request(session, current, headers, own ? user : "", own ? password : "", connection, request))
             return failed_call(outcome, "no response");
         char *next = addresses[redirects % 2];
-        if (!redirect_target(request.get(), current, next)) {
+        bool permanent = false;
+        if (!redirect_target(request.get(), current, next, &permanent)) {
             hide_password(current, outcome->address, sizeof outcome->address, CredentialsLeftOut);
             return 1;
         }
+        moving = moving && permanent;
+        if (moving)
+            copy_text(outcome->moved_to, sizeof outcome->moved_to, next);
         if (redirects == MaxRedirects)
             return failed(outcome, "too many redirects", FailureTooManyRedirects);
         if (PatrolStopRequested)

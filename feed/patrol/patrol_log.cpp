@@ -183,6 +183,9 @@ size_t describe_outcome(const FeedOutcome &outcome, char *out, size_t size)
     case FeedStopped:
         length = snprintf(out, size, "stopped before its end");
         break;
+    case FeedMoved:
+        length = snprintf(out, size, "moved for good, listed as %s from now on", outcome.reason);
+        break;
     case FeedPaused:
         length = snprintf(out, size, "%s", outcome.reason);
         break;

@@ -19,6 +19,7 @@ enum FeedOutcomeKind {
     FeedNotModified,     // the server answered 304
     FeedFailed,          // reason says why
     FeedStopped,         // the patrol stopped in the middle of the feed: no verdict
+    FeedMoved,           // listed under the address in reason from now on: a note, no verdict
     FeedPaused,          // the server asked for a pause, which lasts: reason says until when
 };
 

@@ -3,10 +3,12 @@
 // the newest item's timestamp.
 #include "failing_feed_watch.h"
 #include "failing_feeds.h"
+#include "moved_feeds.h"
 #include "patrol_log_file.h"
 
 #include "base/process_values.h"
 #include "base/scoped_handles.h"
+#include "base/text_copy.h"
 #include "feed/deliver/feed_record.h"
 #include "feed/deliver/item_messages.h"
 #include "feed/deliver/message_composition.h"
@@ -16,6 +18,7 @@
 #include "feed/fetch/download_pool.h"
 #include "feed/fetch/retry_after.h"
 #include "settings/feed_settings.h"
+#include "settings/opml_import.h"
 #include "settings/options_file.h"
 #include "shell/host_functions.h"
 
@@ -99,8 +102,10 @@ struct FeedPatrol {
     bool stored = true;         // every store of one mail per item was made
     bool record_due = false;    // the document was read as a feed
     FeedRecord record;
+    bool record_read = false;   // the record was there and whole
     char record_path[MAX_PATH] = "";
     FeedOutcome outcome;        // for the log and the failing streak
+    std::string moved_to;       // where permanent redirects led the download
 };
 
 long long now_seconds()
@@ -121,7 +126,7 @@ void read_feed(const std::string &url_and_time, const std::set<std::string> &kep
     feed.last_seen = FeedSettings::FindTimestamp(url_and_time.c_str());
     if (feed_record_path(DataFolderPath, feed.shown, feed.record_path, sizeof feed.record_path) &&
         kept.count(feed.record_path))
-        read_feed_record(feed.record_path, feed.shown, &feed.record);
+        feed.record_read = read_feed_record(feed.record_path, feed.shown, &feed.record) != 0;
     // A pause beyond the longest a server may ask for is no pause: the clock
     // was set back, or the record was edited.
     long long now = now_seconds();
@@ -197,6 +202,7 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed, bool per_item)
         return 0;
     }
     const DownloadOutcome &download = feed.download;
+    feed.moved_to = download.moved_to;
     if (download.result != Downloaded) {
         // The pause is kept in the record, which holds all else as it was read.
         if (download.failure == FailurePaused && feed.record_path[0]) {
@@ -277,8 +283,56 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed, bool per_item)
             feed.entry = std::string(feed.url) + "," + entry_timestamp(date_message, feed.last_seen);
         }
     }
+    // What the record tells of the feed besides its items, whenever it is
+    // written.
+    if (record.memory.walked) {
+        record.title = report.title;
+        record.site = report.site;
+    }
     outcome_of_conversion(download.status, report, feed.delivered, &feed.outcome);
     return feed.delivered;
+}
+
+// Lists the feed's record under its new address, from the next write on, and
+// says so in the log; the record under the old address goes.
+void move_feed_record(FeedPatrol &feed, PatrolLog &log, std::set<std::string> &kept)
+{
+    FeedOutcome note;
+    note.kind = FeedMoved;
+    hide_password(feed.record.moved_to.c_str(), note.reason, sizeof note.reason, PasswordMasked);
+    log.write(feed.shown, note);
+    std::string old_path = feed.record_path;
+    copy_text(feed.url, sizeof feed.url, feed.record.moved_to.c_str());
+    hide_password(feed.url, feed.shown, sizeof feed.shown, PasswordMasked);
+    feed.record.moved_to.clear();
+    feed.record.moved_patrols = 0;
+    bool due = feed.record_due;
+    feed.record_due = false;  // written here or not at all
+    if (due && feed_record_path(DataFolderPath, feed.shown, feed.record_path, sizeof feed.record_path) &&
+        write_feed_record(feed.record_path, feed.shown, feed.record)) {
+        kept.insert(feed.record_path);
+        DeleteFileA(old_path.c_str());
+        kept.erase(old_path);
+    }
+}
+
+// Counts the feed's patrol into its record's streak of permanent redirects;
+// 1 when the feed is to be listed under the address they led to now, which
+// the settings file can keep and which is not listed already.
+int move_due(FeedPatrol &feed, const SettingsEntries &entries)
+{
+    if (count_move(&feed.record, outcome_is_success(feed.outcome), feed.moved_to.c_str()) &&
+        (feed.record_read || feed.record_due))
+        feed.record_due = true;  // the streak lives in the record
+    if (!move_is_due(feed.record) || import_skip_reason(feed.record.moved_to) != SkipNone)
+        return 0;
+    char listed[UrlBufferSize];
+    for (size_t i = FirstFeedEntry; i < entries.size(); ++i) {
+        FeedSettings::SplitFeedLine(entries[i].c_str(), listed);
+        if (feed.record.moved_to == listed)
+            return 0;
+    }
+    return 1;
 }
 
 }  // namespace
@@ -322,17 +376,32 @@ int FeedSettings::Patrol()
         downloads.take_next(&result.download, &result.file);
         if (patrol_feed(folder, result, per_item)) {
             appended = 1;
-            if (!result.entry.empty() && !RecordFeedEntry(rsslist[i], result.entry)) {
-                stored = 0;
-                result.record_due = false;  // it would tell of a delivery KIV.ini does not know
+            if (!result.entry.empty()) {
+                if (RecordFeedEntry(rsslist[i], result.entry)) {
+                    result.listed = result.entry;
+                } else {
+                    result.stored = false;
+                    result.record_due = false;  // it would tell of a delivery KIV.ini does not know
+                }
             }
         }
         if (!result.stored)
             stored = 0;
-        if (result.record_due && write_feed_record(result.record_path, result.shown, result.record))
-            kept.insert(result.record_path);
+        // A feed that moved for good keeps its timestamp under its new address.
+        bool moving = result.stored && move_due(result, rsslist);
+        if (moving) {
+            const char *stamp = FeedSettings::FindTimestamp(result.listed.c_str());
+            std::string entry = result.record.moved_to + (stamp ? std::string(",") + stamp : std::string());
+            moving = RecordFeedEntry(result.listed, entry) != 0;
+            if (!moving)
+                stored = 0;
+        }
         log.write(result.shown, result.outcome);
         watch_feed(folder.c_str(), result.shown, result.outcome, kept);
+        if (moving)
+            move_feed_record(result, log, kept);
+        if (result.record_due && write_feed_record(result.record_path, result.shown, result.record))
+            kept.insert(result.record_path);
     }
     if (!StoreRecordedEntries())
         stored = 0;

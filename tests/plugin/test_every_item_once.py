@@ -200,7 +200,8 @@ def test_a_record_of_the_earlier_version_is_read_and_rewritten(plugin, feed_serv
     run_host(plugin, "load", "wait-appends 1 60000", "unload")
     assert delivered(plugin) == {"upgraded": ["new"]}
     assert (plugin.data / record_name(url)).read_bytes() == \
-        SIGNATURE + b"url " + url.encode() + b"\nkey g urn:old\nkey g urn:seen\nkey g urn:new\nend\n"
+        SIGNATURE + b"url " + url.encode() + b"\ntitle upgraded\nlink http://example.net/upgraded" + \
+        b"\nkey g urn:old\nkey g urn:seen\nkey g urn:new\nend\n"
 
 
 def test_conditional_requests_and_304(plugin, feed_server):
@@ -251,9 +252,10 @@ def test_bad_records_count_as_none_and_unlisted_ones_go(plugin, feed_server):
     plugin.write_ini(settings(*(u + "," + DEFAULT for u in urls)))
     run_host(plugin, "load", "wait-appends 6 60000", "unload")
     assert delivered(plugin) == {"b%d" % i: ["x%d" % i, "y%d" % i] for i in range(6)}
-    for url in urls[:5]:
+    for i, url in enumerate(urls[:5]):
         record = (plugin.data / record_name(url)).read_bytes()
-        assert record == SIGNATURE + b"url " + url.encode() + b"\nkey l http://y/\nkey g x\nend\n"
+        assert record == SIGNATURE + b"url " + url.encode() + b"\ntitle b%d\nlink http://example.net/b%d" % (i, i) + \
+            b"\nkey l http://y/\nkey g x\nend\n"
     assert (plugin.data / record_name(urls[5])).is_dir()
     assert not unlisted.exists() and (plugin.data / "keep.txt").read_bytes() == b"mine"
 

@@ -1,0 +1,91 @@
+// Writing the feed list as OPML.
+#include "opml_export.h"
+#include "feed_settings.h"
+
+#include "base/atomic_file.h"
+#include "base/process_values.h"
+#include "feed/deliver/feed_record.h"
+#include "feed/read/code_pages.h"
+
+namespace {
+
+// text as an attribute value: the five markup characters as references,
+// tab and line ends as character references so that they survive the
+// reader's normalisation, other control characters (which XML 1.0 cannot
+// hold) left out. A text that is no UTF-8 gives nothing.
+std::string attribute_value(const std::string &text)
+{
+    if (!is_valid_utf8(text.data(), text.size()))
+        return "";
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&apos;"; break;
+        case '\t': out += "&#9;"; break;
+        case '\n': out += "&#10;"; break;
+        case '\r': out += "&#13;"; break;
+        default:
+            if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f)
+                out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string format_opml(const std::vector<ExportedFeed> &feeds)
+{
+    std::string text =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<opml version=\"2.0\">\n"
+        "  <head>\n"
+        "    <title>KIV</title>\n"
+        "  </head>\n"
+        "  <body>\n";
+    for (const ExportedFeed &feed : feeds) {
+        std::string address = attribute_value(feed.address);
+        std::string title = attribute_value(feed.title);
+        if (title.empty())
+            title = address;
+        text += "    <outline type=\"rss\" text=\"" + title + "\" title=\"" + title + "\" xmlUrl=\"" + address + "\"";
+        std::string site = attribute_value(feed.site);
+        if (!site.empty())
+            text += " htmlUrl=\"" + site + "\"";
+        text += "/>\n";
+    }
+    text += "  </body>\n</opml>\n";
+    return text;
+}
+
+int write_opml_file(const char *path, const std::vector<ExportedFeed> &feeds)
+{
+    std::string text = format_opml(feeds);
+    return WriteFileAtomically(path, text.data(), text.size());
+}
+
+int read_exported_feeds(std::vector<ExportedFeed> *feeds)
+{
+    std::vector<std::string> urls;
+    if (!FeedSettings::ReadFeedUrls(urls))
+        return 0;
+    feeds->clear();
+    for (const std::string &url : urls) {
+        ExportedFeed feed;
+        if (!convert_to_utf8(CP_ACP, url.data(), url.size(), &feed.address))
+            continue;
+        FeedRecord record;
+        char path[MAX_PATH];
+        if (feed_record_path(DataFolderPath, url.c_str(), path, sizeof path) &&
+            read_feed_record(path, url.c_str(), &record)) {
+            feed.title = record.title;
+            feed.site = record.site;
+        }
+        feeds->push_back(feed);
+    }
+    return 1;
+}
