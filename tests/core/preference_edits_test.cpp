@@ -178,8 +178,7 @@ TEST_F(PreferenceEditsTest, OneMailPerItemIsStoredBesideTheSettingsFile)
     RestoreSettingsBackup();
     EXPECT_EQ(1, ReadOneMailPerItem());
 
-    char path[MAX_PATH];
-    snprintf(path, sizeof path, "%s\\options.ini", DataFolderPath);
+    const std::string path = std::string(DataFolderPath) + "\\options.ini";
     EXPECT_EQ("one-mail-per-item=1\r\n", ReadFileBytes(path));
     const struct {
         std::string bytes;
@@ -198,7 +197,7 @@ TEST_F(PreferenceEditsTest, OneMailPerItemIsStoredBesideTheSettingsFile)
         WriteFileBytes(path, file.bytes);
         EXPECT_EQ(file.flag, ReadOneMailPerItem()) << file.bytes;
     }
-    DeleteFileA(path);
+    DeleteFileA(path.c_str());
     EXPECT_EQ(0, ReadOneMailPerItem());
 }
 
