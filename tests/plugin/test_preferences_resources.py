@@ -23,7 +23,10 @@ TEMPLATES = {
         (1001, "listbox", "", (7, 22, 132, 85), CHILD | 0x00A00481),
         (3, "button", "ADD", (143, 7, 36, 14), DEF_BUTTON),
         (4, "button", "DELETE", (143, 41, 36, 14), DEF_BUTTON),
-        (5, "button", "REPLACE", (143, 21, 36, 14), DEF_BUTTON)]),
+        (5, "button", "REPLACE", (143, 21, 36, 14), DEF_BUTTON),
+        # Beside the list's own buttons: reading and writing lists as OPML.
+        (1002, "button", "IMPORT", (143, 69, 36, 14), CHILD | 0x00010000),  # BS_PUSHBUTTON WS_TABSTOP
+        (1003, "button", "EXPORT", (143, 85, 36, 14), CHILD | 0x00010000)]),
     103: dict(extended=False, style=PAGE_STYLE, size=(197, 132), title="", controls=[
         (0xFFFF, "static", "巡回間隔", (7, 7, 30, 10), STATIC),
         (0xFFFF, "static", "時間", (93, 11, 15, 8), STATIC),
