@@ -5,6 +5,7 @@
 #include "download_deadline.h"
 
 #include "base/process_values.h"
+#include "base/scoped_handles.h"
 #include "base/text_copy.h"
 #include "feed/feed_converter.h"
 
@@ -245,6 +246,20 @@ void end_download_threads()
         download.running = 0;
         download.awaited = false;
         delete_file(download);
+    }
+    // A worker that did not finish its patrol in time was terminated with
+    // the bodies that had arrived ahead of their turn still in its hands;
+    // none of them is read any more.
+    char pattern[MAX_PATH], path[MAX_PATH];
+    if (snprintf(pattern, sizeof pattern, "%s\\%s*.tmp", DataFolderPath, DownloadFilePrefix) < int(sizeof pattern)) {
+        WIN32_FIND_DATAA found;
+        ScopedFindHandle search(FindFirstFileA(pattern, &found));
+        if (search.held()) {
+            do {
+                if (snprintf(path, sizeof path, "%s\\%s", DataFolderPath, found.cFileName) < int(sizeof path))
+                    DeleteFileA(path);
+            } while (FindNextFileA(search.get(), &found));
+        }
     }
     EndingThreads = 0;
 }
