@@ -42,7 +42,7 @@ TITLES = {
     "http://shop.example/utf-16le": "二重 【UTF-16】 [  ]",
     "http://shop.example/utf-16be": "大端 [  ]",
     "http://shop.example/utf-32le": "四倍 [  ]",
-    # Forms of older specifications and of forgiving readers, one of each kind.
+    # Older versions of the formats, and forms forgiving readers take, one of each kind.
     "http://shop.example/forms-10": "RSS 1.0 under a prefix [  ]",
     "http://shop.example/forms-091": "RSS 0.91 dated by dcterms [  ]",
     "http://shop.example/forms-201": "RSS 2.01 with Dublin Core [  ]",
