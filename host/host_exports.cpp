@@ -5,6 +5,8 @@
 #include "text_codec.h"
 #include "shell/host_functions.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <type_traits>
 
@@ -12,12 +14,24 @@
 
 namespace {
 
-// Converted texts live until the next conversion on the same thread.
-const char *KeepConverted(std::string text)
+// Converted texts live until the next conversion on the same thread. The
+// thread's buffer has no destructor on purpose: a thread_local that has one
+// registers it on the thread's first call, and that registration waits for
+// the loader lock, which an unload holds while the plug-in's worker finishes
+// the feed in hand. One buffer a converting thread is left at its end.
+const char *KeepConverted(const std::string &text)
 {
-    static thread_local std::string kept;
-    kept = std::move(text);
-    return kept.c_str();
+    static thread_local char *kept = nullptr;
+    static thread_local size_t room = 0;
+    if (text.size() >= room) {
+        char *grown = static_cast<char *>(realloc(kept, text.size() + 1));
+        if (!grown)
+            return "";
+        kept = grown;
+        room = text.size() + 1;
+    }
+    memcpy(kept, text.c_str(), text.size() + 1);
+    return kept;
 }
 
 }  // namespace
