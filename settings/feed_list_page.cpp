@@ -1,6 +1,7 @@
 // The URL LIST and OPTION pages. The list box always shows what the settings
 // file holds: every change is written first, then the list is read back.
 #include "feed_list_page.h"
+#include "feed_discovery_page.h"
 #include "feed_settings.h"
 #include "options_file.h"
 #include "preferences_dialog.h"
@@ -49,7 +50,8 @@ int AddFeedFromEdit(HWND page)
         MessageBoxA(Preferences.frame, FeedAddressRejectedText, FeedAddressCaption, MB_OK | MB_ICONEXCLAMATION);
         return 0;
     }
-    if (!FeedSettings::AppendFeed(url, DefaultTimestamp))
+    char chosen[UrlBufferSize] = "";
+    if (!SettleFeedAddress(url, chosen) || !FeedSettings::AppendFeed(chosen, DefaultTimestamp))
         return 0;
     SetDlgItemTextA(page, IDC_URL_EDIT, "");
     FeedSettings::FillFeedList(FeedListBox());

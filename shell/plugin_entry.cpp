@@ -7,6 +7,7 @@
 #include "feed/fetch/download_deadline.h"
 #include "resources/dialog_ids.h"
 #include "resources/ui_strings.h"
+#include "settings/discovery_fetch.h"
 #include "settings/feed_settings.h"
 #include "settings/preferences_dialog.h"
 
@@ -101,8 +102,10 @@ BOOL ProcessDetach(bool processEnding)
     }
     // Downloads that outlived their feed's deadline may still be waiting for
     // a server that never gives up.
-    if (!processEnding)
+    if (!processEnding) {
         end_download_threads();
+        end_discovery_threads();
+    }
     CloseHandle(WorkerThread);
     WorkerThread = nullptr;
     // A worker stopped in the middle of a patrol has not stored what it

@@ -125,9 +125,8 @@ Download *free_download()
     return found;
 }
 
-// The feed deadline; the environment variable KIV_FEED_DEADLINE_MS may make
-// it shorter (the tests' stalled servers would cost too long otherwise),
-// never longer.
+}  // namespace
+
 DWORD feed_deadline()
 {
     char text[16];
@@ -138,8 +137,6 @@ DWORD feed_deadline()
     unsigned long value = strtoul(text, nullptr, 10);
     return value >= 1000 && value < longest ? DWORD(value) : longest;
 }
-
-}  // namespace
 
 void DownloadFile::hold(const char *path)
 {

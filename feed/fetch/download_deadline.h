@@ -51,6 +51,11 @@ private:
 // be had (every one taken, or none made).
 int start_download(const char *url, const char *last_seen, const char *etag, const char *last_modified);
 
+// The feed deadline; the environment variable KIV_FEED_DEADLINE_MS may make
+// it shorter (the tests' stalled servers would cost too long otherwise),
+// never longer.
+DWORD feed_deadline();
+
 // 1 when the download numbered started has returned.
 int download_returned(int started);
 // 1 when the download numbered started has passed its deadline, counted from
