@@ -30,6 +30,8 @@ const UINT PollMilliseconds = 50;
 const INT_PTR LookupOverdue = 100;
 
 enum { BoxTextSize = 1024, ShownAddressBytes = 96, ReasonSize = 320 };
+// The list's height and the gap under it in the template, in dialog units.
+enum { WaitingCloseUp = 63 };
 
 enum LookupEnd { LookupTaken, LookupCancelled, LookupGivenUp, LookupBusy };
 
@@ -97,6 +99,18 @@ void ShowWaiting(HWND dialog, const char *address)
     SetDlgItemTextA(dialog, IDC_FEED_CHOICE_TEXT, text);
     ShowWindow(GetDlgItem(dialog, IDC_FEED_CHOICE_LIST), SW_HIDE);
     ShowWindow(GetDlgItem(dialog, IDOK), SW_HIDE);
+    // Without the list the window closes up: CANCEL moves up under the text
+    // line, by the list's height in dialog units.
+    RECT shift = {0, 0, 0, WaitingCloseUp};
+    MapDialogRect(dialog, &shift);
+    HWND cancel = GetDlgItem(dialog, IDCANCEL);
+    RECT button, frame;
+    GetWindowRect(cancel, &button);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT *>(&button), 2);
+    SetWindowPos(cancel, nullptr, button.left, button.top - shift.bottom, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    GetWindowRect(dialog, &frame);
+    SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top - shift.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER);
     SetTimer(dialog, PollTimer, PollMilliseconds, nullptr);
 }
 

@@ -9,6 +9,7 @@
 #include "resources/dialog_ids.h"
 #include "resources/ui_strings.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -50,6 +51,10 @@ int AddFeedFromEdit(HWND page)
         MessageBoxA(Preferences.frame, FeedAddressRejectedText, FeedAddressCaption, MB_OK | MB_ICONEXCLAMATION);
         return 0;
     }
+    // A listed address needs no look: it would not be listed twice.
+    std::vector<std::string> listed;
+    if (FeedSettings::ReadFeedUrls(listed) && std::find(listed.begin(), listed.end(), url) != listed.end())
+        return 0;
     char chosen[UrlBufferSize] = "";
     if (!SettleFeedAddress(url, chosen) || !FeedSettings::AppendFeed(chosen, DefaultTimestamp))
         return 0;
