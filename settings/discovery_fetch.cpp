@@ -7,6 +7,7 @@
 #include "base/process_values.h"
 #include "base/scoped_handles.h"
 #include "feed/feed_converter.h"
+#include "feed/fetch/download_deadline.h"
 
 #include <atomic>
 #include <cstdio>
@@ -18,14 +19,10 @@ namespace {
 // Files of lookups: apart from the patrol's download files, which a patrol
 // deletes as leftovers while a lookup may still be writing its own.
 const char DiscoveryFilePrefix[] = "kdl";
-// How long the unload lets the lookups end by themselves, and waits for one
-// terminated.
-const DWORD FinishWaitMilliseconds = 1000;
-const DWORD TerminationWaitMilliseconds = 2000;
 
 struct Lookup {
-    HANDLE thread = nullptr;
-    HANDLE ended = nullptr;
+    ScopedObjectHandle thread;
+    ScopedObjectHandle ended;
     std::string url;
     char file[MAX_PATH] = "";
     DownloadOutcome outcome;
@@ -50,7 +47,7 @@ DWORD WINAPI lookup_thread(LPVOID parameter)
         lookup->outcome.failure = FailureLocal;
     }
     DeleteFileA(lookup->file);
-    SetEvent(lookup->ended);
+    SetEvent(lookup->ended.get());
     // During an unload, which holds the loader lock that an ordinary exit
     // waits for, the thread ends itself where it holds no lock.
     if (EndingLookups)
@@ -58,19 +55,12 @@ DWORD WINAPI lookup_thread(LPVOID parameter)
     return 0;
 }
 
-void close_handle(HANDLE &handle)
-{
-    if (handle)
-        CloseHandle(handle);
-    handle = nullptr;
-}
-
 // Waits for and closes the thread of a lookup that has ended.
 void reclaim(Lookup &lookup)
 {
-    WaitForSingleObject(lookup.thread, INFINITE);
-    close_handle(lookup.thread);
-    close_handle(lookup.ended);
+    WaitForSingleObject(lookup.thread.get(), INFINITE);
+    lookup.thread.reset(nullptr);
+    lookup.ended.reset(nullptr);
     lookup.found = Discovery();
 }
 
@@ -80,9 +70,9 @@ Lookup *free_lookup()
 {
     Lookup *found = nullptr;
     for (Lookup &lookup : Lookups) {
-        if (!lookup.taken || (lookup.ended && WaitForSingleObject(lookup.ended, 0) != WAIT_OBJECT_0))
+        if (!lookup.taken || (lookup.ended.held() && WaitForSingleObject(lookup.ended.get(), 0) != WAIT_OBJECT_0))
             continue;
-        if (lookup.thread)
+        if (lookup.thread.held())
             reclaim(lookup);
         if (!found)
             found = &lookup;
@@ -104,18 +94,18 @@ int start_discovery(const char *url)
     lookup->url = url;
     lookup->outcome = DownloadOutcome();
     lookup->found = Discovery();
-    lookup->ended = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (lookup->ended)
-        lookup->thread = CreateThread(nullptr, 0, lookup_thread, lookup, 0, nullptr);
-    if (!lookup->thread) {
-        close_handle(lookup->ended);
+    lookup->ended.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (lookup->ended.held())
+        lookup->thread.reset(CreateThread(nullptr, 0, lookup_thread, lookup, 0, nullptr));
+    if (!lookup->thread.held()) {
+        lookup->ended.reset(nullptr);
         return NoDiscovery;
     }
     lookup->taken = false;
     return int(lookup - Lookups);
 }
 
-HANDLE discovery_ended(int started) { return Lookups[started].ended; }
+HANDLE discovery_ended(int started) { return Lookups[started].ended.get(); }
 
 void take_discovery(int started, DownloadOutcome *outcome, Discovery *found)
 {
@@ -130,24 +120,17 @@ void abandon_discovery(int started) { Lookups[started].taken = true; }
 
 void end_discovery_threads()
 {
-    // The downloads stop before their next read; a thread still inside a
-    // network call after that is terminated, and awaited: a terminated
-    // thread makes no detach calls, so the wait needs no loader lock.
     EndingLookups = 1;
     HANDLE threads[MaxDiscoveries];
     DWORD count = 0;
     for (Lookup &lookup : Lookups)
-        if (lookup.thread)
-            threads[count++] = lookup.thread;
-    if (count)
-        WaitForMultipleObjects(count, threads, TRUE, FinishWaitMilliseconds);
+        if (lookup.thread.held())
+            threads[count++] = lookup.thread.get();
+    end_threads(threads, count);
     for (Lookup &lookup : Lookups) {
-        if (lookup.thread && WaitForSingleObject(lookup.thread, 0) == WAIT_TIMEOUT) {
-            TerminateThread(lookup.thread, STILL_ACTIVE);
-            WaitForSingleObject(lookup.thread, TerminationWaitMilliseconds);
-        }
-        close_handle(lookup.thread);
-        close_handle(lookup.ended);
+        lookup.thread.reset(nullptr);
+        lookup.ended.reset(nullptr);
+        // A terminated lookup's file; the others deleted theirs.
         if (lookup.file[0])
             DeleteFileA(lookup.file);
         lookup.file[0] = '\0';

@@ -211,6 +211,21 @@ void release_download(int started)
         delete_file(download);
 }
 
+void end_threads(const HANDLE *threads, DWORD count)
+{
+    if (count)
+        WaitForMultipleObjects(count, threads, TRUE, FinishWaitMilliseconds);
+    // Only a thread still inside a network call is terminated, and awaited:
+    // the termination is asynchronous, and a terminated thread makes no
+    // detach calls, so the wait needs no loader lock.
+    for (DWORD i = 0; i < count; ++i) {
+        if (WaitForSingleObject(threads[i], 0) == WAIT_TIMEOUT) {
+            TerminateThread(threads[i], STILL_ACTIVE);
+            WaitForSingleObject(threads[i], TerminationWaitMilliseconds);
+        }
+    }
+}
+
 void end_download_threads()
 {
     // Every thread ends itself once it is woken: an idle one at once, one
@@ -227,16 +242,8 @@ void end_download_threads()
             SetEvent(download.wake);
         }
     }
-    if (count)
-        WaitForMultipleObjects(count, threads, TRUE, FinishWaitMilliseconds);
-    // Only a thread still inside a network call is terminated, and awaited:
-    // the termination is asynchronous, and a terminated thread makes no
-    // detach calls, so the wait needs no loader lock.
+    end_threads(threads, count);
     for (Download &download : Downloads) {
-        if (download.thread && WaitForSingleObject(download.thread, 0) == WAIT_TIMEOUT) {
-            TerminateThread(download.thread, STILL_ACTIVE);
-            WaitForSingleObject(download.thread, TerminationWaitMilliseconds);
-        }
         close_handle(download.thread);
         close_handle(download.wake);
         close_handle(download.done);

@@ -74,6 +74,11 @@ int take_download(int started, DownloadOutcome *outcome, DownloadFile *file);
 // returned; a stalled one finishes by itself when its server gives up.
 void release_download(int started);
 
+// At unload: lets the count threads end by themselves within a second (a
+// stopped download gives up before its next read), then terminates those
+// still inside a network call and waits for them to be gone.
+void end_threads(const HANDLE *threads, DWORD count);
+
 // At unload, before the library is unmapped: ends every download thread, so
 // that none runs the library's code afterwards. Each ends itself where it
 // holds no lock; only one still inside a network call after a second is
