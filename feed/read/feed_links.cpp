@@ -194,13 +194,14 @@ size_t read_feed_links(const char *page, size_t length, const char *page_address
                        size_t capacity)
 {
     size_t end = length < size_t(PageHeadBytes) ? length : size_t(PageHeadBytes);
-    const void *nul = memchr(page, '\0', end);
+    const void *nul = end ? memchr(page, '\0', end) : nullptr;
     if (nul)
         end = size_t(static_cast<const char *>(nul) - page);
     std::string base;
     bool has_base = false;
     std::vector<std::pair<std::string, std::string>> found;  // hrefs as written, titles
-    for (size_t i = 0; i < end && found.size() < capacity;) {
+    // Read on past the last link there is room for: a <base> after it still counts.
+    for (size_t i = 0; i < end;) {
         const void *open = memchr(page + i, '<', end - i);
         if (!open)
             break;
@@ -240,7 +241,7 @@ size_t read_feed_links(const char *page, size_t length, const char *page_address
             has_base = true;
             base = attribute_text(*href);
         }
-        if (tag.name != "link" || !href)
+        if (tag.name != "link" || !href || found.size() == capacity)
             continue;
         const std::string *rel = tag.attribute("rel"), *type = tag.attribute("type");
         if (!rel || !type || !holds_token(*rel, "alternate") || !is_feed_type(*type))

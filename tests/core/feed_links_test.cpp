@@ -134,6 +134,11 @@ TEST(FeedLinks, BoundsHold)
     ASSERT_EQ(read.size(), size_t(MaxFeedLinks));
     EXPECT_EQ(read.front(), "http://site.example/f0");
     EXPECT_EQ(read.back(), "http://site.example/f15");
+    // A base after them still counts for them.
+    std::vector<FeedLink> first(1);
+    std::string based = many + "<base href=\"https://other.example/\">";
+    ASSERT_EQ(read_feed_links(based.data(), based.size(), Page, first.data(), 1), 1u);
+    EXPECT_STREQ(first[0].address, "https://other.example/f0");
 
     // A link beyond the part read is not taken; one just inside is.
     std::string head = "<link rel=alternate type=application/rss+xml href=/f>";
@@ -174,7 +179,9 @@ TEST(FeedLinks, HostilePagesCostLittle)
         }() + ">",
     };
     for (const std::string &page : pages)
-        EXPECT_EQ(Links(page), std::vector<std::string>{});
+        EXPECT_EQ(Links(page), std::vector<std::string>{});    // No page at all: an empty body.
+    FeedLink link;
+    EXPECT_EQ(read_feed_links(nullptr, 0, Page, &link, 1), 0u);
 }
 
 }  // namespace
