@@ -37,3 +37,9 @@ extern const char *const OpmlFailureTexts[6];      // by OpmlFailure; %s takes t
 extern const char OpmlSettingsNotWrittenText[];
 extern const char OpmlExportDoneFormat[];     // feeds written
 extern const char OpmlExportFailedText[];
+
+// The URL LIST page's pane for the selected feed.
+extern const char FeedStateNoTitleText[];
+extern const char FeedStateNotPatrolledText[];
+extern const char FeedStateLastFormat[];     // date and time, the log's words
+extern const char FeedStateFailingFormat[];  // since, failed patrols (unsigned long), reason
