@@ -25,6 +25,8 @@ enum FeedOutcomeKind {
 };
 
 enum {
+    // The log file's size, at most, before it is rotated (patrol_log_file.h).
+    MaxPatrolLogBytes = 1 << 20,
     OutcomeReasonSize = 192,
     // Date and time, the address (settings/feed_settings.h: at most 999
     // bytes), the outcome's words, CR LF and the NUL.

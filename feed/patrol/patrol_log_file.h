@@ -7,8 +7,6 @@
 
 #include "base/scoped_handles.h"
 
-enum { MaxPatrolLogBytes = 1 << 20 };
-
 class PatrolLog {
 public:
     // The log in folder, opened at the first line.
