@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string>
 
 namespace {
@@ -95,9 +96,14 @@ void ShowSelectedFeedState()
     char url[UrlBufferSize];
     FeedState state;
     std::wstring text;
-    if (Preferences.readFeedState && GetSelectedFeed(url)) {
-        Preferences.readFeedState(url, &state);
-        text = FeedStateText(state);
+    // Out of memory, the pane stays empty: no exception may reach the dialog.
+    try {
+        if (Preferences.readFeedState && GetSelectedFeed(url)) {
+            Preferences.readFeedState(url, &state);
+            text = FeedStateText(state);
+        }
+    } catch (const std::exception &) {
+        text.clear();
     }
     SetWindowTextW(GetDlgItem(Preferences.urlPage, IDC_FEED_STATE), text.c_str());
 }
