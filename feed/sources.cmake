@@ -45,4 +45,5 @@ list(APPEND KIV_CORE_SOURCES
 list(APPEND KIV_WIN32_SOURCES
   feed/patrol/patrol_run.cpp
   feed/patrol/patrol_log_file.cpp
-  feed/patrol/failing_feed_watch.cpp)
+  feed/patrol/failing_feed_watch.cpp
+  feed/patrol/feed_state_reader.cpp)

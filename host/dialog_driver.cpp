@@ -189,6 +189,7 @@ void Dump()
         HostPrint("list %d %s", i, Quoted(text).c_str());
     }
     HostPrint("edit %s", Quoted(WindowText(Control("url", IDC_URL_EDIT))).c_str());
+    HostPrint("state %s", Quoted(WindowText(Control("url", IDC_FEED_STATE))).c_str());
     HWND combo = Control("option", IDC_INTERVAL_COMBO);
     std::string items;
     int choices = int(SendMessageA(combo, CB_GETCOUNT, 0, 0));
@@ -272,6 +273,7 @@ void Layout()
                  {"add", GetDlgItem(page, IDC_ADD_BUTTON), page},
                  {"replace", GetDlgItem(page, IDC_REPLACE_BUTTON), page},
                  {"delete", GetDlgItem(page, IDC_DELETE_BUTTON), page},
+                 {"state", GetDlgItem(page, IDC_FEED_STATE), page},
                  {"ok", GetDlgItem(frame, IDOK), frame},
                  {"option", Page("option"), frame}};
     for (const Named &n : shown) {

@@ -64,6 +64,10 @@ const char *const OpmlFailureTexts[6] = {
 const char OpmlSettingsNotWrittenText[] = "KIV.ini を書き込めませんでした。フィードは追加していません。";
 const char OpmlExportDoneFormat[] = "%u 件のフィードを書き出しました。";
 const char OpmlExportFailedText[] = "OPML ファイルを書き込めませんでした。";
+const char FeedStateNoTitleText[] = "（フィード名はまだ読んでいません）";
+const char FeedStateNotPatrolledText[] = "まだ巡回していません";
+const char FeedStateLastFormat[] = "前回の巡回 %s: %s";
+const char FeedStateFailingFormat[] = "%s から失敗が続いています（%lu 回）: %s";
 
 const char FeedLookupText[] = "%s を読み込んでいます…";
 const char FeedChoiceText[] = "このページには %u 件のフィードがあります。追加するフィードを選んでください。";

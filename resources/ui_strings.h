@@ -51,3 +51,9 @@ extern const char LookupNoFeedLinkFormat[];   // why the document is no feed
 extern const char LookupNoListableLinkText[];
 extern const char LookupOverdueFormat[];      // seconds
 extern const char LookupBusyText[];
+
+// The URL LIST page's pane for the selected feed.
+extern const char FeedStateNoTitleText[];
+extern const char FeedStateNotPatrolledText[];
+extern const char FeedStateLastFormat[];     // date and time, the log's words
+extern const char FeedStateFailingFormat[];  // since, failed patrols (unsigned long), reason

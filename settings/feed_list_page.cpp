@@ -3,14 +3,19 @@
 #include "feed_list_page.h"
 #include "feed_discovery_page.h"
 #include "feed_settings.h"
+#include "feed_state.h"
 #include "options_file.h"
 #include "preferences_dialog.h"
 
+#include "base/text_copy.h"
 #include "resources/dialog_ids.h"
 #include "resources/ui_strings.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <exception>
+#include <string>
 
 namespace {
 
@@ -21,6 +26,51 @@ void SelectLastFeed()
     HWND list = FeedListBox();
     LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
     SendMessageA(list, LB_SETCURSEL, WPARAM(count - 1), 0);
+    ShowSelectedFeedState();
+}
+
+// The selected feed's address; 0 when none is selected.
+int GetSelectedFeed(char (&url)[UrlBufferSize])
+{
+    HWND list = FeedListBox();
+    LRESULT selected = SendMessageA(list, LB_GETCURSEL, 0, 0);
+    if (selected == LB_ERR)
+        return 0;
+    LRESULT length = SendMessageA(list, LB_GETTEXTLEN, WPARAM(selected), 0);
+    if (length == LB_ERR || length >= UrlBufferSize)
+        return 0;
+    return SendMessageA(list, LB_GETTEXT, WPARAM(selected), LPARAM(url)) != LB_ERR;
+}
+
+std::wstring Widened(const std::string &text, UINT codePage)
+{
+    int length = text.empty() ? 0 : MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), nullptr, 0);
+    std::wstring wide(size_t(length > 0 ? length : 0), L'\0');
+    if (length > 0)
+        MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), &wide[0], length);
+    return wide;
+}
+
+// The pane's lines: the title and site link (UTF-8, so that a name in any
+// script shows), the last patrol's verdict and a failing streak.
+std::wstring FeedStateText(const FeedState &state)
+{
+    std::wstring text = state.title.empty() ? Widened(FeedStateNoTitleText, CP_ACP) : Widened(state.title, CP_UTF8);
+    if (!state.site.empty())
+        text += L"\r\n" + Widened(state.site, CP_UTF8);
+    // Room for a label and the log's words, which are bounded.
+    char line[640];
+    if (state.last_when.empty())
+        copy_text(line, sizeof line, FeedStateNotPatrolledText);
+    else
+        snprintf(line, sizeof line, FeedStateLastFormat, state.last_when.c_str(), state.last_words.c_str());
+    text += L"\r\n" + Widened(line, CP_ACP);
+    if (!state.failing_since.empty()) {
+        snprintf(line, sizeof line, FeedStateFailingFormat, state.failing_since.c_str(), state.failures,
+                 state.failing_reason.c_str());
+        text += L"\r\n" + Widened(line, CP_ACP);
+    }
+    return text;
 }
 
 // White space would split the text into several entries when the file is read
@@ -40,6 +90,24 @@ void FeedSettings::FillFeedList(HWND list)
     SendMessageA(list, LB_RESETCONTENT, 0, 0);
     for (const std::string &url : urls)
         SendMessageA(list, LB_ADDSTRING, 0, LPARAM(url.c_str()));
+    ShowSelectedFeedState();
+}
+
+void ShowSelectedFeedState()
+{
+    char url[UrlBufferSize];
+    FeedState state;
+    std::wstring text;
+    // Out of memory, the pane stays empty: no exception may reach the dialog.
+    try {
+        if (Preferences.readFeedState && GetSelectedFeed(url)) {
+            Preferences.readFeedState(url, &state);
+            text = FeedStateText(state);
+        }
+    } catch (const std::exception &) {
+        text.clear();
+    }
+    SetWindowTextW(GetDlgItem(Preferences.urlPage, IDC_FEED_STATE), text.c_str());
 }
 
 int AddFeedFromEdit(HWND page)
@@ -91,16 +159,9 @@ void ReplaceSelectedFeed()
 
 void EditDoubleClickedFeed(HWND page)
 {
-    HWND list = FeedListBox();
-    LRESULT selected = SendMessageA(list, LB_GETCURSEL, 0, 0);
-    if (selected == LB_ERR)
-        return;
     char url[UrlBufferSize] = "";
-    LRESULT length = SendMessageA(list, LB_GETTEXTLEN, WPARAM(selected), 0);
-    if (length == LB_ERR || length >= UrlBufferSize)
-        return;
-    SendMessageA(list, LB_GETTEXT, WPARAM(selected), LPARAM(url));
-    SetDlgItemTextA(page, IDC_URL_EDIT, url);
+    if (GetSelectedFeed(url))
+        SetDlgItemTextA(page, IDC_URL_EDIT, url);
 }
 
 void StoreChosenInterval()

@@ -11,6 +11,9 @@ int DeleteSelectedFeed();
 void AddFeedAndSelectLast();
 void ReplaceSelectedFeed();
 void EditDoubleClickedFeed(HWND page);
+// The pane under the list: what is known of the selected feed, empty while
+// none is selected.
+void ShowSelectedFeedState();
 void StoreChosenInterval();
 void StoreAutoSortCheck();
 // The form of message, in effect from the next patrol.

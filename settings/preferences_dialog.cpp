@@ -25,6 +25,10 @@ void ShowOnlyPage(int index)
 
 int AtLeastZero(LONG value) { return value > 0 ? int(value) : 0; }
 
+// The pane under the feed list, in pixels: four lines of the page's font.
+const LONG FeedStatePaneHeight = 60;
+const LONG FeedStatePaneGap = 6;
+
 // The pages fill the tab control's display area.
 void PlacePagesInTab(HWND dialog)
 {
@@ -43,7 +47,9 @@ void PlacePagesInTab(HWND dialog)
 }
 
 // On resize the tab control and the URL LIST page grow with the dialog: the
-// list and the edit box widen, the buttons keep their size at the right edge.
+// list and the edit box widen, the buttons keep their size at the right edge,
+// and the feed's pane keeps its height under the list, as wide as list and
+// buttons together.
 void LayOut(HWND dialog)
 {
     if (!Preferences.urlPage)
@@ -58,7 +64,10 @@ void LayOut(HWND dialog)
     LONG width = area.right - area.left, height = area.bottom - area.top;
     HWND page = Preferences.urlPage;
     MoveWindow(page, left, top, AtLeastZero(width - 25), AtLeastZero(height - 30), TRUE);
-    MoveWindow(GetDlgItem(page, IDC_FEED_LIST), 11, 33, AtLeastZero(width - 107), AtLeastZero(height - 70), TRUE);
+    LONG listHeight = height - 70 - FeedStatePaneHeight - FeedStatePaneGap;
+    MoveWindow(GetDlgItem(page, IDC_FEED_LIST), 11, 33, AtLeastZero(width - 107), AtLeastZero(listHeight), TRUE);
+    MoveWindow(GetDlgItem(page, IDC_FEED_STATE), 11, 33 + AtLeastZero(listHeight) + FeedStatePaneGap,
+               AtLeastZero(right - 54), FeedStatePaneHeight, TRUE);
     MoveWindow(GetDlgItem(page, IDC_ADD_BUTTON), right - 106, 11, 63, 21, TRUE);
     MoveWindow(GetDlgItem(page, IDC_REPLACE_BUTTON), right - 106, 33, 63, 21, TRUE);
     MoveWindow(GetDlgItem(page, IDC_DELETE_BUTTON), right - 106, 65, 63, 21, TRUE);
@@ -116,6 +125,10 @@ void Dispatch(HWND window, WPARAM wParam)
         if (code == BN_CLICKED)
             StoreOneMailPerItemCheck();
         break;
+    case IDC_FEED_LIST:
+        if (code == LBN_SELCHANGE)
+            ShowSelectedFeedState();
+        break;
     }
     // Only the feed list sends this code (LBN_DBLCLK).
     if (code == LBN_DBLCLK)
@@ -167,6 +180,7 @@ INT_PTR CALLBACK PreferencesDialogProc(HWND window, UINT message, WPARAM wParam,
     case WM_INITDIALOG: {
         Preferences = PreferenceWindows();
         Preferences.frame = window;
+        Preferences.readFeedState = reinterpret_cast<FeedStateReader>(lParam);
         int ready = SetUpPreferencePages(window);
         if (!ready)
             SendMessageA(window, WM_COMMAND, IDCANCEL, 0);

@@ -1,7 +1,10 @@
 // The preferences dialog: a tab control with the URL LIST, OPTION and about pages.
 #pragma once
+#include "feed_state.h"
+
 #include "native/platform.h"
 
+// Opened with a FeedStateReader as its parameter (may be null).
 INT_PTR CALLBACK PreferencesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 // The one procedure of the three pages; their commands go to the dialog's dispatch.
 INT_PTR CALLBACK PreferencesPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
@@ -15,5 +18,7 @@ struct PreferenceWindows {
     HWND tab;
     HWND urlPage, optionPage, aboutPage;
     HWND intervalCombo, autoSortCheck, oneMailPerItemCheck;
+    // Handed over by the one who opens the dialog (its parameter).
+    FeedStateReader readFeedState;
 };
 extern PreferenceWindows Preferences;

@@ -5,6 +5,7 @@
 
 #include "base/process_values.h"
 #include "feed/fetch/download_deadline.h"
+#include "feed/patrol/feed_state_reader.h"
 #include "resources/dialog_ids.h"
 #include "resources/ui_strings.h"
 #include "settings/discovery_fetch.h"
@@ -179,7 +180,8 @@ int WINAPI QNC_OnPlugInSetup(HWND parent)
     // The dialog's template holds a tab control: its class must exist first.
     INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_TAB_CLASSES};
     InitCommonControlsEx(&classes);
-    DialogBoxParamA(ModuleInstance, MAKEINTRESOURCEA(IDD_PREFERENCES), parent, PreferencesDialogProc, 0);
+    DialogBoxParamA(ModuleInstance, MAKEINTRESOURCEA(IDD_PREFERENCES), parent, PreferencesDialogProc,
+                    reinterpret_cast<LPARAM>(&read_feed_state));
     return 1;
 }
 

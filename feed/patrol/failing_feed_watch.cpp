@@ -23,10 +23,8 @@ void watch_feed(const char *folder, const char *url, const FeedOutcome &outcome,
     GetSystemTime(&now);
     char notice[FailureNoticeSize] = "";
     if (add_failure(&state, seconds_since_1970(now), outcome.reason) && !PatrolStopRequested) {
-        SYSTEMTIME since_utc, since_local;
-        time_of_seconds(state.since, &since_utc);
-        if (!SystemTimeToTzSpecificLocalTime(nullptr, &since_utc, &since_local))
-            since_local = since_utc;
+        SYSTEMTIME since_local;
+        local_time_of_seconds(state.since, &since_local);
         if (compose_failure_notice(url, state, now, since_local, notice, sizeof notice))
             state.noticed = true;
     }
@@ -37,4 +35,12 @@ void watch_feed(const char *folder, const char *url, const FeedOutcome &outcome,
     files.insert(path);
     if (notice[0])
         HostFunctions.AppendMessage(folder, notice);
+}
+
+void local_time_of_seconds(long long seconds, SYSTEMTIME *local)
+{
+    SYSTEMTIME utc;
+    time_of_seconds(seconds, &utc);
+    if (!SystemTimeToTzSpecificLocalTime(nullptr, &utc, local))
+        *local = utc;
 }

@@ -12,3 +12,7 @@
 // files, and is kept up to date here: a feed that works costs no file call
 // unless it had a streak.
 void watch_feed(const char *folder, const char *url, const FeedOutcome &outcome, std::set<std::string> &files);
+
+// A time in seconds since 1970 (UTC) as the user's clock shows it; the UTC
+// time itself when the time zone cannot say.
+void local_time_of_seconds(long long seconds, SYSTEMTIME *local);

@@ -9,6 +9,10 @@
 
 namespace {
 
+// The words of the two lines that give no verdict on the feed.
+const char StoppedWords[] = "stopped before its end";
+const char MovedWords[] = "moved for good, listed as ";
+
 // What a failed download's kind reads as; null: the download's own reason.
 const char *failure_words(int failure)
 {
@@ -64,15 +68,15 @@ void describe_status(int status, char *out, size_t size)
     snprintf(out, size, status == 401 ? "login refused (HTTP %d)" : "HTTP %d", status % 1000);
 }
 
-// A time as the log writes it: 2026/12/10 14:03:05 (19 bytes).
+
+}  // namespace
+
 int format_clock(const SYSTEMTIME &time, char *out, size_t size)
 {
     return snprintf(out, size, "%04u/%02u/%02u %02u:%02u:%02u", unsigned(time.wYear) % 10000,
                     unsigned(time.wMonth) % 100, unsigned(time.wDay) % 100, unsigned(time.wHour) % 100,
                     unsigned(time.wMinute) % 100, unsigned(time.wSecond) % 100);
 }
-
-}  // namespace
 
 void fail_outcome(FeedOutcome *outcome, const char *reason)
 {
@@ -181,10 +185,10 @@ size_t describe_outcome(const FeedOutcome &outcome, char *out, size_t size)
         length = snprintf(out, size, "unchanged (304 Not Modified)");
         break;
     case FeedStopped:
-        length = snprintf(out, size, "stopped before its end");
+        length = snprintf(out, size, "%s", StoppedWords);
         break;
     case FeedMoved:
-        length = snprintf(out, size, "moved for good, listed as %s from now on", outcome.reason);
+        length = snprintf(out, size, "%s%s from now on", MovedWords, outcome.reason);
         break;
     case FeedPaused:
         length = snprintf(out, size, "%s", outcome.reason);
@@ -226,4 +230,50 @@ size_t format_patrol_line(const SYSTEMTIME &local_time, const char *url, const F
                                                                               : size - sizeof LineEnd - at;
     memcpy(out + at, LineEnd, sizeof LineEnd);
     return at + sizeof LineEnd - 1;
+}
+
+namespace {
+
+// Whether text begins with a time as format_clock writes it.
+bool starts_with_clock(const char *text, size_t length)
+{
+    const char shape[] = "0000/00/00 00:00:00";
+    if (length < sizeof shape - 1)
+        return false;
+    for (size_t i = 0; i < sizeof shape - 1; ++i)
+        if (shape[i] == '0' ? text[i] < '0' || text[i] > '9' : text[i] != shape[i])
+            return false;
+    return true;
+}
+
+}  // namespace
+
+int find_last_verdict(const char *text, size_t length, const char *url, std::string *stamp, std::string *words)
+{
+    const size_t stamp_length = 19, url_length = strlen(url);
+    const char *end = text + length;
+    // From the last line back: the first that names url with a verdict.
+    while (end > text) {
+        const char *line_end = end;
+        while (line_end > text && (line_end[-1] == '\n' || line_end[-1] == '\r'))
+            --line_end;
+        const char *line = line_end;
+        while (line > text && line[-1] != '\n')
+            --line;
+        end = line;
+        size_t line_length = size_t(line_end - line);
+        if (line_length <= stamp_length + 1 + url_length + 1 || !starts_with_clock(line, line_length) ||
+            line[stamp_length] != ' ' ||
+            memcmp(line + stamp_length + 1, url, url_length) != 0 || line[stamp_length + 1 + url_length] != ' ')
+            continue;
+        const char *said = line + stamp_length + 1 + url_length + 1;
+        size_t said_length = size_t(line_end - said);
+        if ((said_length >= strlen(StoppedWords) && memcmp(said, StoppedWords, strlen(StoppedWords)) == 0) ||
+            (said_length >= strlen(MovedWords) && memcmp(said, MovedWords, strlen(MovedWords)) == 0))
+            continue;
+        stamp->assign(line, stamp_length);
+        words->assign(said, said_length);
+        return 1;
+    }
+    return 0;
 }

@@ -8,6 +8,7 @@
 #include "native/platform.h"
 
 #include <cstddef>
+#include <string>
 
 struct DownloadOutcome;
 struct ConversionReport;
@@ -24,6 +25,8 @@ enum FeedOutcomeKind {
 };
 
 enum {
+    // The log file's size, at most, before it is rotated (patrol_log_file.h).
+    MaxPatrolLogBytes = 1 << 20,
     OutcomeReasonSize = 192,
     // Date and time, the address (settings/feed_settings.h: at most 999
     // bytes), the outcome's words, CR LF and the NUL.
@@ -39,6 +42,9 @@ struct FeedOutcome {
     char reason[OutcomeReasonSize] = "";    // when FeedFailed (or FeedStopped), one line of ASCII
 };
 
+// A time as the log writes it: 2026/12/10 14:03:05 (19 bytes); the length
+// snprintf gives.
+int format_clock(const SYSTEMTIME &time, char *out, size_t size);
 // Sets outcome to a failure with the given reason, cut to its buffer.
 void fail_outcome(FeedOutcome *outcome, const char *reason);
 // The same for a failure of this computer's, not of the feed.
@@ -62,3 +68,7 @@ size_t describe_outcome(const FeedOutcome &outcome, char *out, size_t size);
 // cannot hold even the date and the line end.
 size_t format_patrol_line(const SYSTEMTIME &local_time, const char *url, const FeedOutcome &outcome, char *out,
                           size_t size);
+// The last verdict on url in a log's text: its line's date and time and its
+// words. A line of a patrol stopped in the middle of the feed, or the note of
+// a move, is no verdict. 1 when one is found.
+int find_last_verdict(const char *text, size_t length, const char *url, std::string *stamp, std::string *words);

@@ -2,6 +2,34 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+
+namespace {
+
+// The end of a log file, as much of it as a log holds before it is rotated:
+// a file that grew beyond it (another program's writes) is read from there.
+// Shared every way, so that a patrol may append to it or rotate it meanwhile.
+int read_log_end(const char *path, std::string *text)
+{
+    ScopedFileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size;
+    if (!file.held() || !GetFileSizeEx(file.get(), &size))
+        return 0;
+    const LONGLONG most = LONGLONG(MaxPatrolLogBytes) + PatrolLogLineSize;
+    LARGE_INTEGER start;
+    start.QuadPart = size.QuadPart > most ? size.QuadPart - most : 0;
+    if (!SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN))
+        return 0;
+    text->assign(size_t(size.QuadPart - start.QuadPart), '\0');
+    DWORD read = 0;
+    if (!text->empty() && !ReadFile(file.get(), &(*text)[0], DWORD(text->size()), &read, nullptr))
+        return 0;
+    text->resize(read);
+    return 1;
+}
+
+}  // namespace
 
 PatrolLog::PatrolLog(const char *folder)
 {
@@ -65,4 +93,17 @@ void PatrolLog::write(const char *url, const FeedOutcome &outcome)
         return;
     }
     size_ += written;
+}
+
+int read_last_verdict(const char *folder, const char *url, std::string *stamp, std::string *words)
+{
+    char path[MAX_PATH];
+    std::string text;
+    for (const char *name : {"patrol.log", "patrol.log.1"}) {
+        if (snprintf(path, sizeof path, "%s\\%s", folder, name) >= int(sizeof path))
+            return 0;
+        if (read_log_end(path, &text) && find_last_verdict(text.data(), text.size(), url, stamp, words))
+            return 1;
+    }
+    return 0;
 }

@@ -7,8 +7,6 @@
 
 #include "base/scoped_handles.h"
 
-enum { MaxPatrolLogBytes = 1 << 20 };
-
 class PatrolLog {
 public:
     // The log in folder, opened at the first line.
@@ -29,3 +27,7 @@ private:
     unsigned long size_ = 0;
     bool given_up_ = false;   // the log cannot be written in this patrol
 };
+
+// The last verdict on url in the log of folder (patrol.log, then the one it
+// replaced): its line's date and time and its words. 1 when one is found.
+int read_last_verdict(const char *folder, const char *url, std::string *stamp, std::string *words);

@@ -167,10 +167,8 @@ const char *entry_timestamp(const char *newest, const char *last_seen)
 // record's time; status is the response that asked, 0 for an earlier one.
 void pause_feed(FeedPatrol &feed, int status)
 {
-    SYSTEMTIME until_utc, until_local;
-    time_of_seconds(feed.record.paused_until, &until_utc);
-    if (!SystemTimeToTzSpecificLocalTime(nullptr, &until_utc, &until_local))
-        until_local = until_utc;
+    SYSTEMTIME until_local;
+    local_time_of_seconds(feed.record.paused_until, &until_local);
     pause_outcome(&feed.outcome, until_local, status);
 }
 

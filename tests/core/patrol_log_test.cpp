@@ -225,4 +225,58 @@ TEST(PatrolLog, LineOfDateAddressAndOutcome)
     EXPECT_EQ(0u, format_patrol_line(time, url.c_str(), delivered, line, 22));
 }
 
+// The URL LIST page reads back what the log wrote: the last line of the
+// feed with a verdict, whatever came after it of other feeds, stops and moves.
+TEST(PatrolLog, LastVerdictReadBackFromTheLog)
+{
+    const char *feed = "http://example.com/feed";
+    std::string log;
+    auto write = [&log](int minute, const char *url, const FeedOutcome &outcome) {
+        char line[PatrolLogLineSize];
+        format_patrol_line(Utc(2026, 12, 10, 4, minute, 0), url, outcome, line, sizeof line);
+        log += line;
+    };
+    FeedOutcome failed, stopped, moved;
+    fail_outcome(&failed, "HTTP 404");
+    stopped.kind = FeedStopped;
+    moved.kind = FeedMoved;
+    snprintf(moved.reason, sizeof moved.reason, "https://example.com/new");
+    write(1, feed, OfConversion(200, ConversionRead, 3, ""));
+    write(2, feed, failed);
+    write(3, "http://example.com/feed2", OfConversion(200, ConversionRead, 1, ""));
+    write(4, "http://example.com/fee", OfConversion(200, ConversionRead, 2, ""));
+    write(5, feed, stopped);
+    write(6, feed, moved);
+
+    struct Case {
+        std::string text;
+        const char *url;
+        int found;
+        const char *stamp, *words;
+    } cases[] = {
+        {log, feed, 1, "2026/12/10 04:02:00", "failed: HTTP 404"},
+        // Neither a longer address nor a shorter one is the feed's.
+        {log, "http://example.com/feed2", 1, "2026/12/10 04:03:00", "delivered 1 item"},
+        {log, "http://example.com/fee", 1, "2026/12/10 04:04:00", "delivered 2 items"},
+        {log, "http://example.com/other", 0, "", ""},
+        // Only a stop or a move since the start of the log: no verdict.
+        {log.substr(log.find("2026/12/10 04:05")), feed, 0, "", ""},
+        // Lines that end in LF alone, and a last line without an end.
+        {"2026/12/10 04:01:00 http://a/ no new items\n2026/12/10 04:02:00 http://a/ delivered 2 items", "http://a/",
+         1, "2026/12/10 04:02:00", "delivered 2 items"},
+        // Lines too short, cut, or not of the log's shape.
+        {"2026/12/10 04:01:00 http://a/ no new items\r\nhttp://a/ delivered 2 items\r\n2026/12/10 04:02:00 "
+         "http://a/\r\n2026/12/10 04:02:00 http://a/ \r\n2026/12/10-04:02:00 http://a/ delivered 2 items\r\n\r\n",
+         "http://a/", 1, "2026/12/10 04:01:00", "no new items"},
+        {"x\r\n\r\n\n", "http://a/", 0, "", ""},
+        {"", "http://a/", 0, "", ""},
+    };
+    for (const Case &c : cases) {
+        std::string stamp, words;
+        EXPECT_EQ(c.found, find_last_verdict(c.text.data(), c.text.size(), c.url, &stamp, &words)) << c.url;
+        EXPECT_EQ(c.stamp, stamp) << c.url;
+        EXPECT_EQ(c.words, words) << c.url;
+    }
+}
+
 }  // namespace

@@ -292,7 +292,13 @@ def test_host_killed_at_random_moments(plugin, feed_server, per_item):
         asked = len(feed_server.requests())
         session = HostSession(plugin)
         session.send("load")
-        feed_server.wait_requests(asked + 1)
+        try:
+            feed_server.wait_requests(asked + 1)
+        except AssertionError as error:
+            # What the host said, and the data folder, tell where it stood.
+            session.process.kill()
+            raise AssertionError("%s\nhost: %r\ndata: %r" % (error, session.close()[-20:],
+                                                              sorted(p.name for p in plugin.data.iterdir())))
         time.sleep(rng.uniform(0, 0.4))
         session.process.kill()
         session.close()

@@ -12,11 +12,12 @@ FONT = (9, "ＭＳ Ｐゴシック")
 CHECK_TEXT = "URL LISTのRSS巡回後に\n振り分け処理を実行します"
 
 TEMPLATES = {
-    101: dict(extended=False, style=0x80CC0040, size=(198, 145), title="Feed Reader Plugin Preferences", controls=[
+    # Grown by 40 units in height for the URL LIST page's feed pane.
+    101: dict(extended=False, style=0x80CC0040, size=(198, 185), title="Feed Reader Plugin Preferences", controls=[
         (1, "button", "OK", (155, 7, 36, 14), DEF_BUTTON),
         (2, "button", "CANCEL", (114, 7, 36, 14), DEF_BUTTON),
-        (1016, "systabcontrol32", "Tab2", (7, 11, 184, 127), CHILD | 0x00010000)]),
-    102: dict(extended=False, style=PAGE_STYLE, size=(186, 114), title="", controls=[
+        (1016, "systabcontrol32", "Tab2", (7, 11, 184, 167), CHILD | 0x00010000)]),
+    102: dict(extended=False, style=PAGE_STYLE, size=(186, 154), title="", controls=[
         (0xFFFF, "static", "URL", (7, 9, 13, 8), STATIC),
         (1000, "edit", "", (20, 7, 119, 12), CHILD | 0x00810080),  # ES_AUTOHSCROLL WS_BORDER WS_TABSTOP
         # LBS_NOTIFY LBS_USETABSTOPS LBS_WANTKEYBOARDINPUT WS_BORDER WS_VSCROLL; not sorted, single selection
@@ -26,7 +27,9 @@ TEMPLATES = {
         (5, "button", "REPLACE", (143, 21, 36, 14), DEF_BUTTON),
         # Beside the list's own buttons: reading and writing lists as OPML.
         (1002, "button", "IMPORT", (143, 69, 36, 14), CHILD | 0x00010000),  # BS_PUSHBUTTON WS_TABSTOP
-        (1003, "button", "EXPORT", (143, 85, 36, 14), CHILD | 0x00010000)]),
+        (1003, "button", "EXPORT", (143, 85, 36, 14), CHILD | 0x00010000),
+        # What is known of the selected feed: ES_MULTILINE ES_READONLY WS_BORDER WS_VSCROLL WS_TABSTOP
+        (1004, "edit", "", (7, 111, 172, 36), CHILD | 0x00A10804)]),
     103: dict(extended=False, style=PAGE_STYLE, size=(197, 132), title="", controls=[
         (0xFFFF, "static", "巡回間隔", (7, 7, 30, 10), STATIC),
         (0xFFFF, "static", "時間", (93, 11, 15, 8), STATIC),
