@@ -130,11 +130,11 @@ void end_discovery_threads()
     for (Lookup &lookup : Lookups) {
         lookup.thread.reset(nullptr);
         lookup.ended.reset(nullptr);
-        // A terminated lookup's file; the others deleted theirs.
-        if (lookup.file[0])
-            DeleteFileA(lookup.file);
         lookup.file[0] = '\0';
         lookup.taken = true;
     }
+    // A terminated lookup's file, and those of a process that ended in the
+    // middle of one; the others deleted theirs.
+    delete_leftover_files(DiscoveryFilePrefix);
     EndingLookups = 0;
 }

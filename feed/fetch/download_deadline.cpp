@@ -254,16 +254,21 @@ void end_download_threads()
     // A worker that did not finish its patrol in time was terminated with
     // the bodies that had arrived ahead of their turn still in its hands;
     // none of them is read any more.
-    char pattern[MAX_PATH], path[MAX_PATH];
-    if (snprintf(pattern, sizeof pattern, "%s\\%s*.tmp", DataFolderPath, DownloadFilePrefix) < int(sizeof pattern)) {
-        WIN32_FIND_DATAA found;
-        ScopedFindHandle search(FindFirstFileA(pattern, &found));
-        if (search.held()) {
-            do {
-                if (snprintf(path, sizeof path, "%s\\%s", DataFolderPath, found.cFileName) < int(sizeof path))
-                    DeleteFileA(path);
-            } while (FindNextFileA(search.get(), &found));
-        }
-    }
+    delete_leftover_files(DownloadFilePrefix);
     EndingThreads = 0;
+}
+
+void delete_leftover_files(const char *prefix)
+{
+    char pattern[MAX_PATH], path[MAX_PATH];
+    if (snprintf(pattern, sizeof pattern, "%s\\%s*.tmp", DataFolderPath, prefix) >= int(sizeof pattern))
+        return;
+    WIN32_FIND_DATAA found;
+    ScopedFindHandle search(FindFirstFileA(pattern, &found));
+    if (!search.held())
+        return;
+    do {
+        if (snprintf(path, sizeof path, "%s\\%s", DataFolderPath, found.cFileName) < int(sizeof path))
+            DeleteFileA(path);
+    } while (FindNextFileA(search.get(), &found));
 }

@@ -79,6 +79,9 @@ void release_download(int started);
 // still inside a network call and waits for them to be gone.
 void end_threads(const HANDLE *threads, DWORD count);
 
+// Deletes the files of the data folder named prefix, a number and ".tmp".
+void delete_leftover_files(const char *prefix);
+
 // At unload, before the library is unmapped: ends every download thread, so
 // that none runs the library's code afterwards. Each ends itself where it
 // holds no lock; only one still inside a network call after a second is

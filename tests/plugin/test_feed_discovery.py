@@ -193,6 +193,9 @@ def thread_count(host):
 
 def test_an_unload_right_after_a_cancelled_lookup_leaves_no_thread_or_file(plugin):
     plugin.write_ini(HEAD)
+    # What a host that ended in the middle of a lookup left.
+    plugin.data.mkdir(parents=True, exist_ok=True)
+    (plugin.data / "kdl7.tmp").write_bytes(b"<html>")
     with FeedServer(max_wait=30) as server:
         site = server.serve("/", stall="headers")
         script = plugin.path / "steps.txt"
