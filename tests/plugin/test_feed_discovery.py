@@ -68,6 +68,11 @@ def test_a_page_naming_one_feed_lists_that_feed(plugin, server):
     assert box_texts(lines) == [] and items == [feed] and edit == ""
     assert ini == listed(feed)
     assert [r.path for r in server.requests()] == ["/harbour/"]
+    # Asked for as the patrol asks for a feed.
+    request = server.requests()[0]
+    assert request.header("Accept").startswith("application/rss+xml, application/atom+xml")
+    assert request.header("Accept-Encoding") == "gzip, deflate"
+    assert request.header("User-Agent").startswith("kiv")
 
 
 def test_a_feed_address_is_listed_as_typed_without_a_word(plugin, server):
