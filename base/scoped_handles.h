@@ -93,7 +93,15 @@ struct FileHandleTraits {
     static void release(Type file) { CloseHandle(file); }
 };
 
+// A thread or an event, which give nullptr when they fail.
+struct ObjectHandleTraits {
+    typedef HANDLE Type;
+    static Type empty() { return nullptr; }
+    static void release(Type object) { CloseHandle(object); }
+};
+
 typedef Scoped<FindHandleTraits> ScopedFindHandle;
+typedef Scoped<ObjectHandleTraits> ScopedObjectHandle;
 typedef Scoped<FileHandleTraits> ScopedFileHandle;
 typedef Scoped<InternetHandleTraits> ScopedInternetHandle;
 #endif

@@ -2,7 +2,8 @@
 // reports what each said. For scripted runs; a person answers them by hand.
 #pragma once
 
-// answer: IDOK or IDCANCEL.
+// answer: IDOK, IDCANCEL, IDYES or IDNO; a box without that button is
+// answered with IDOK.
 void StartBoxWatcher(int answer);
 
 // Ends the watcher, if one runs, and waits for it.

@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -20,6 +21,10 @@
 // press clicks without waiting for the click's handler, for a button that
 // opens a modal window which a later step answers (filedialog, boxshot).
 //   template ID (the dialog template's bytes, Japanese language)
+//   choice FILE|- N|cancel (the feed choice: its text and entries shown, a
+//   screenshot, entry N picked with OK, or Cancel) | lookup FILE|- cancel (the
+//   wait while a typed address is read: its text shown, a screenshot, Cancel)
+// boxshot also answers yes or no.
 namespace {
 
 const char FrameCaption[] = "Feed Reader Plugin Preferences";
@@ -73,6 +78,18 @@ BOOL CALLBACK FindMessageBox(HWND window, LPARAM found)
 {
     if (window != driver.frame && IsOwnDialog(window) && !IsFileDialog(window) &&
         (GetDlgItem(window, 0xFFFF) || GetDlgItem(window, 100))) {
+        *reinterpret_cast<HWND *>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The feed choice window: in its choosing form (its list shown) or in its
+// waiting form (the list hidden).
+template <bool Choosing> BOOL CALLBACK FindFeedChoice(HWND window, LPARAM found)
+{
+    HWND list = GetDlgItem(window, IDC_FEED_CHOICE_LIST);
+    if (window != driver.frame && IsOwnDialog(window) && list && (IsWindowVisible(list) != FALSE) == Choosing) {
         *reinterpret_cast<HWND *>(found) = window;
         return FALSE;
     }
@@ -423,10 +440,35 @@ void RunStep(const std::string &line)
             HostPrint("boxshot %s saved=%d", path.c_str(), SaveScreenshot(box, path) ? 1 : 0);
         HWND text = GetDlgItem(box, 0xFFFF) ? GetDlgItem(box, 0xFFFF) : GetDlgItem(box, 100);
         HostPrint("boxtext %s", Quoted(WindowText(text)).c_str());
-        int button = answer == "cancel" ? IDCANCEL : IDOK;
+        int button = answer == "cancel" ? IDCANCEL : answer == "yes" ? IDYES : answer == "no" ? IDNO : IDOK;
         PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), LPARAM(GetDlgItem(box, button)));
         // The next step acts once the box is gone, as a user's would.
         for (DWORD waited = 0; IsWindow(box) && waited < FindTimeout; waited += 20)
+            Sleep(20);
+    } else if (name == "choice" || name == "lookup") {
+        std::string path, answer;
+        words >> path >> answer;
+        HWND window = WaitForWindow(name == "choice" ? FindFeedChoice<true> : FindFeedChoice<false>);
+        if (!window) {
+            HostPrint("%s none", name.c_str());
+            return;
+        }
+        HostPrint("%s text %s", name.c_str(), Quoted(WindowText(GetDlgItem(window, IDC_FEED_CHOICE_TEXT))).c_str());
+        HWND list = GetDlgItem(window, IDC_FEED_CHOICE_LIST);
+        LRESULT count = name == "choice" ? SendMessageA(list, LB_GETCOUNT, 0, 0) : 0;
+        for (LRESULT i = 0; i < count; ++i) {
+            char text[2048] = "";
+            if (SendMessageA(list, LB_GETTEXTLEN, WPARAM(i), 0) < LRESULT(sizeof text))
+                SendMessageA(list, LB_GETTEXT, WPARAM(i), LPARAM(text));
+            HostPrint("choice item %d %s", int(i), Quoted(text).c_str());
+        }
+        if (path != "-")
+            HostPrint("%s %s saved=%d", name.c_str(), path.c_str(), SaveScreenshot(window, path) ? 1 : 0);
+        int button = answer == "cancel" ? IDCANCEL : IDOK;
+        if (button == IDOK)
+            SendMessageA(list, LB_SETCURSEL, WPARAM(atoi(answer.c_str())), 0);
+        PostMessageA(window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), LPARAM(GetDlgItem(window, button)));
+        for (DWORD waited = 0; IsWindow(window) && waited < FindTimeout; waited += 20)
             Sleep(20);
     } else if (name == "file") {
         PrintFile(RestOfLine(words));
@@ -468,7 +510,8 @@ void RunStep(const std::string &line)
 bool NeedsDialog(const std::string &step)
 {
     std::string name = step.substr(0, step.find(' '));
-    for (const char *free : {"", "file", "status", "echo", "sleep", "tick", "wait-appends", "boxshot", "template"})
+    for (const char *free : {"", "file", "status", "echo", "sleep", "tick", "wait-appends", "boxshot", "template", "choice",
+                             "lookup"})
         if (name == free || name[0] == '#')
             return false;
     return true;

@@ -409,7 +409,7 @@ void Usage()
 {
     puts("kivhost [options] [command ...]\n"
          "options: --plugin PATH  --store DIR  --folder ID  --null-folder  --print\n"
-         "         --boxes ok|cancel (answer message boxes)  --stdin (commands from input)  --window\n"
+         "         --boxes ok|cancel|yes|no (answer message boxes)  --stdin (commands from input)  --window\n"
          "commands (one argument each, words separated by blanks):\n"
          "  load | unload | start | exit | info | menu [TYPE] | command [ID] | tick [N] | setup\n"
          "  drive FILE (setup, the dialog driven by the steps in FILE; see dialog_driver.cpp)\n"
@@ -438,9 +438,13 @@ int main(int argc, char **argv)
             Options.nullCurrentFolder = true;
         else if (arg == "--print")
             Options.printMessages = true;
-        else if (arg == "--boxes" && hasValue)
-            StartBoxWatcher(strcmp(argv[++i], "cancel") == 0 ? IDCANCEL : IDOK);
-        else if (arg == "--stdin")
+        else if (arg == "--boxes" && hasValue) {
+            const char *answer = argv[++i];
+            StartBoxWatcher(strcmp(answer, "cancel") == 0 ? IDCANCEL
+                            : strcmp(answer, "yes") == 0  ? IDYES
+                            : strcmp(answer, "no") == 0   ? IDNO
+                                                          : IDOK);
+        } else if (arg == "--stdin")
             fromInput = true;
         else if (arg == "--window")
             window = true;

@@ -8,6 +8,8 @@
 #define IDD_URL_LIST_PAGE 102
 #define IDD_OPTION_PAGE 103
 #define IDD_ABOUT_PAGE 107
+// The feeds of a site's page to pick from, and the wait while it is read.
+#define IDD_FEED_CHOICE 108
 
 // The frame (besides IDOK and IDCANCEL).
 #define IDC_PAGE_TABS 1016
@@ -34,3 +36,8 @@
 #define IDC_SECOND_ABOUT_LINE 1015
 #define IDC_THIRD_ABOUT_LINE 1016
 #define IDC_FOURTH_ABOUT_LINE 1017
+
+// The feed choice: a line of text above the page's feeds; while the page is
+// read, the line alone, with CANCEL.
+#define IDC_FEED_CHOICE_TEXT 1030
+#define IDC_FEED_CHOICE_LIST 1031

@@ -68,3 +68,37 @@ const char FeedStateNoTitleText[] = "（フィード名はまだ読んでいま�
 const char FeedStateNotPatrolledText[] = "まだ巡回していません";
 const char FeedStateLastFormat[] = "前回の巡回 %s: %s";
 const char FeedStateFailingFormat[] = "%s から失敗が続いています（%lu 回）: %s";
+
+const char FeedLookupText[] = "%s を読み込んでいます…";
+const char FeedChoiceText[] = "このページには %u 件のフィードがあります。追加するフィードを選んでください。";
+const char FeedChoiceEntryFormat[] = "%s  <%s>";
+const char FeedNotFoundFormat[] =
+    "%s\r\nはフィードではなく、フィードへのリンクのあるページでもありません。\r\n"
+    "（%s）\r\n\r\n"
+    "このアドレスをそのまま追加しますか？";
+const char *const LookupFailureTexts[18] = {
+    "読み込めませんでした: %s",
+    "インターネットに接続されていません",
+    "http/https のアドレスではありません",
+    "サーバーが見つかりません",
+    "サーバーに接続できません",
+    "応答の途中で接続が切れました",
+    "時間切れになりました",
+    "サーバーの証明書を受け入れられません",
+    "大きすぎます（8 MiB まで）",
+    "リダイレクトが多すぎます（10 回まで）",
+    "応答が空です",
+    "中断しました",
+    "このコンピューターで失敗しました: %s",
+    "安全な接続ができません",
+    "HTTP の応答ではありません",
+    "圧縮された本文を展開できません",
+    "求めていない形式で圧縮されています",
+    "サーバーがしばらく待つよう求めています",
+};
+const char LookupErrorFormat[] = " (error %lu)";
+const char LookupStatusFormat[] = "HTTP %d";
+const char LookupNoFeedLinkFormat[] = "フィードへのリンクがありません。フィードとしては: %s";
+const char LookupNoListableLinkText[] = "フィードへのリンクはありますが、登録できるアドレスではありません";
+const char LookupOverdueFormat[] = "%u 秒のうちに読み込めませんでした";
+const char LookupBusyText[] = "前の読み込みがまだ終わっていません";

@@ -38,6 +38,20 @@ extern const char OpmlSettingsNotWrittenText[];
 extern const char OpmlExportDoneFormat[];     // feeds written
 extern const char OpmlExportFailedText[];
 
+// ADD with a site's address: the wait while its page is read, the choice
+// among its feeds, and the question when it leads to no feed.
+extern const char FeedLookupText[];           // address
+extern const char FeedChoiceText[];           // feeds named
+extern const char FeedChoiceEntryFormat[];    // title, address
+extern const char FeedNotFoundFormat[];       // address, reason
+extern const char *const LookupFailureTexts[18];   // by DownloadFailure; %s takes the stack's own words
+extern const char LookupErrorFormat[];        // the HTTP stack's error code
+extern const char LookupStatusFormat[];       // HTTP status
+extern const char LookupNoFeedLinkFormat[];   // why the document is no feed
+extern const char LookupNoListableLinkText[];
+extern const char LookupOverdueFormat[];      // seconds
+extern const char LookupBusyText[];
+
 // The URL LIST page's pane for the selected feed.
 extern const char FeedStateNoTitleText[];
 extern const char FeedStateNotPatrolledText[];

@@ -4,7 +4,7 @@
 # 60) on a copy of its seed corpus: convert_feed (any bytes as a downloaded
 # feed), settings (any bytes as KIV.ini, then every operation), html_text
 # (any text as an item description made readable) and inflate (any bytes as a
-# gzip or deflate body). Exits
+# gzip or deflate body) and feed_links (any bytes as a web page's head). Exits
 # non-zero when a fuzzer finds a crash; the crashing input is kept in
 # build/fuzz/artifacts/.
 #   scripts/fuzz.sh [SECONDS]
@@ -15,7 +15,8 @@ build="$root/build/fuzz"
 
 cmake -S "$root" -B "$build" -DKIV_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build "$build" -j2 --target convert_feed_fuzzer settings_fuzzer html_text_fuzzer inflate_fuzzer >/dev/null
+cmake --build "$build" -j2 --target convert_feed_fuzzer settings_fuzzer html_text_fuzzer inflate_fuzzer \
+  feed_links_fuzzer >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -34,4 +35,5 @@ run convert_feed_fuzzer convert_feed -dict="$root/tests/fuzz/convert_feed.dict" 
 run settings_fuzzer settings -max_len=2048
 run html_text_fuzzer html_text -dict="$root/tests/fuzz/html_text.dict" -max_len=4096
 run inflate_fuzzer inflate -max_len=4096
+run feed_links_fuzzer feed_links -dict="$root/tests/fuzz/html_text.dict" -max_len=4096
 echo "fuzz: ${seconds}s each, clean"

@@ -1,6 +1,7 @@
 // The URL LIST and OPTION pages. The list box always shows what the settings
 // file holds: every change is written first, then the list is read back.
 #include "feed_list_page.h"
+#include "feed_discovery_page.h"
 #include "feed_settings.h"
 #include "feed_state.h"
 #include "options_file.h"
@@ -10,6 +11,7 @@
 #include "resources/dialog_ids.h"
 #include "resources/ui_strings.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -117,7 +119,12 @@ int AddFeedFromEdit(HWND page)
         MessageBoxA(Preferences.frame, FeedAddressRejectedText, FeedAddressCaption, MB_OK | MB_ICONEXCLAMATION);
         return 0;
     }
-    if (!FeedSettings::AppendFeed(url, DefaultTimestamp))
+    // A listed address needs no look: it would not be listed twice.
+    std::vector<std::string> listed;
+    if (FeedSettings::ReadFeedUrls(listed) && std::find(listed.begin(), listed.end(), url) != listed.end())
+        return 0;
+    char chosen[UrlBufferSize] = "";
+    if (!SettleFeedAddress(url, chosen) || !FeedSettings::AppendFeed(chosen, DefaultTimestamp))
         return 0;
     SetDlgItemTextA(page, IDC_URL_EDIT, "");
     FeedSettings::FillFeedList(FeedListBox());

@@ -8,6 +8,7 @@
 #include "feed/patrol/feed_state_reader.h"
 #include "resources/dialog_ids.h"
 #include "resources/ui_strings.h"
+#include "settings/discovery_fetch.h"
 #include "settings/feed_settings.h"
 #include "settings/preferences_dialog.h"
 
@@ -102,8 +103,10 @@ BOOL ProcessDetach(bool processEnding)
     }
     // Downloads that outlived their feed's deadline may still be waiting for
     // a server that never gives up.
-    if (!processEnding)
+    if (!processEnding) {
         end_download_threads();
+        end_discovery_threads();
+    }
     CloseHandle(WorkerThread);
     WorkerThread = nullptr;
     // A worker stopped in the middle of a patrol has not stored what it

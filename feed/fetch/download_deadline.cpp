@@ -125,9 +125,8 @@ Download *free_download()
     return found;
 }
 
-// The feed deadline; the environment variable KIV_FEED_DEADLINE_MS may make
-// it shorter (the tests' stalled servers would cost too long otherwise),
-// never longer.
+}  // namespace
+
 DWORD feed_deadline()
 {
     char text[16];
@@ -138,8 +137,6 @@ DWORD feed_deadline()
     unsigned long value = strtoul(text, nullptr, 10);
     return value >= 1000 && value < longest ? DWORD(value) : longest;
 }
-
-}  // namespace
 
 void DownloadFile::hold(const char *path)
 {
@@ -214,6 +211,21 @@ void release_download(int started)
         delete_file(download);
 }
 
+void end_threads(const HANDLE *threads, DWORD count)
+{
+    if (count)
+        WaitForMultipleObjects(count, threads, TRUE, FinishWaitMilliseconds);
+    // Only a thread still inside a network call is terminated, and awaited:
+    // the termination is asynchronous, and a terminated thread makes no
+    // detach calls, so the wait needs no loader lock.
+    for (DWORD i = 0; i < count; ++i) {
+        if (WaitForSingleObject(threads[i], 0) == WAIT_TIMEOUT) {
+            TerminateThread(threads[i], STILL_ACTIVE);
+            WaitForSingleObject(threads[i], TerminationWaitMilliseconds);
+        }
+    }
+}
+
 void end_download_threads()
 {
     // Every thread ends itself once it is woken: an idle one at once, one
@@ -230,16 +242,8 @@ void end_download_threads()
             SetEvent(download.wake);
         }
     }
-    if (count)
-        WaitForMultipleObjects(count, threads, TRUE, FinishWaitMilliseconds);
-    // Only a thread still inside a network call is terminated, and awaited:
-    // the termination is asynchronous, and a terminated thread makes no
-    // detach calls, so the wait needs no loader lock.
+    end_threads(threads, count);
     for (Download &download : Downloads) {
-        if (download.thread && WaitForSingleObject(download.thread, 0) == WAIT_TIMEOUT) {
-            TerminateThread(download.thread, STILL_ACTIVE);
-            WaitForSingleObject(download.thread, TerminationWaitMilliseconds);
-        }
         close_handle(download.thread);
         close_handle(download.wake);
         close_handle(download.done);
@@ -250,16 +254,21 @@ void end_download_threads()
     // A worker that did not finish its patrol in time was terminated with
     // the bodies that had arrived ahead of their turn still in its hands;
     // none of them is read any more.
-    char pattern[MAX_PATH], path[MAX_PATH];
-    if (snprintf(pattern, sizeof pattern, "%s\\%s*.tmp", DataFolderPath, DownloadFilePrefix) < int(sizeof pattern)) {
-        WIN32_FIND_DATAA found;
-        ScopedFindHandle search(FindFirstFileA(pattern, &found));
-        if (search.held()) {
-            do {
-                if (snprintf(path, sizeof path, "%s\\%s", DataFolderPath, found.cFileName) < int(sizeof path))
-                    DeleteFileA(path);
-            } while (FindNextFileA(search.get(), &found));
-        }
-    }
+    delete_leftover_files(DownloadFilePrefix);
     EndingThreads = 0;
+}
+
+void delete_leftover_files(const char *prefix)
+{
+    char pattern[MAX_PATH], path[MAX_PATH];
+    if (snprintf(pattern, sizeof pattern, "%s\\%s*.tmp", DataFolderPath, prefix) >= int(sizeof pattern))
+        return;
+    WIN32_FIND_DATAA found;
+    ScopedFindHandle search(FindFirstFileA(pattern, &found));
+    if (!search.held())
+        return;
+    do {
+        if (snprintf(path, sizeof path, "%s\\%s", DataFolderPath, found.cFileName) < int(sizeof path))
+            DeleteFileA(path);
+    } while (FindNextFileA(search.get(), &found));
 }

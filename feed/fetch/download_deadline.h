@@ -51,6 +51,11 @@ private:
 // be had (every one taken, or none made).
 int start_download(const char *url, const char *last_seen, const char *etag, const char *last_modified);
 
+// The feed deadline; the environment variable KIV_FEED_DEADLINE_MS may make
+// it shorter (the tests' stalled servers would cost too long otherwise),
+// never longer.
+DWORD feed_deadline();
+
 // 1 when the download numbered started has returned.
 int download_returned(int started);
 // 1 when the download numbered started has passed its deadline, counted from
@@ -68,6 +73,14 @@ int take_download(int started, DownloadOutcome *outcome, DownloadFile *file);
 // not: its file is deleted, and its thread is taken again once it has
 // returned; a stalled one finishes by itself when its server gives up.
 void release_download(int started);
+
+// At unload: lets the count threads end by themselves within a second (a
+// stopped download gives up before its next read), then terminates those
+// still inside a network call and waits for them to be gone.
+void end_threads(const HANDLE *threads, DWORD count);
+
+// Deletes the files of the data folder named prefix, a number and ".tmp".
+void delete_leftover_files(const char *prefix);
 
 // At unload, before the library is unmapped: ends every download thread, so
 // that none runs the library's code afterwards. Each ends itself where it

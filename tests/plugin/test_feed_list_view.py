@@ -40,11 +40,12 @@ def test_selected_feed_shows_title_site_last_outcome_and_failing_streak(plugin, 
              "select 0", "echo gone", "dump",
              "select 1", "echo garden", "dump", shot("url_list_feed_japanese"),
              "select 2", "echo ferry", "dump", shot("url_list_feed_english"),
-             # A feed just added has no patrol behind it yet.
+             # A feed just added has no patrol behind it yet (nothing answers
+             # at its address: added once the person says yes).
              "text url 1000 http://127.0.0.1:9/new", "click url 3", "echo new", "dump",
              "ok"]
     # The start-up patrol (interval 0: the only one) has ended when the dialog opens.
-    lines = drive_dialog(plugin, steps, before=["wait-appends 2 30000", "sleep 1500"])
+    lines = drive_dialog(plugin, steps, before=["wait-appends 2 30000", "sleep 1500"], boxes="yes")
     shown = states(lines)
     assert shown["none"] == ""
     assert re.fullmatch("%s\r\n前回の巡回 (%s): failed: HTTP 404\r\n(%s) から失敗が続いています（1 回）: HTTP 404"

@@ -87,7 +87,7 @@ def test_url_list_edits_reach_the_file_at_once_and_ok_keeps_them(plugin):
         *step(plugin, "comma", "text url 1000 http://127.0.0.1:9/f,g", "click url 5"),
         *step(plugin, "empty", "text url 1000 ", "select 0", "click url 3"),
         "echo closed", "ok", file_step(plugin.ini), file_step(plugin.data / "bkup.ini"),
-    ], boxes="ok")
+    ], boxes="yes")
     s = seen(lines, plugin)
     assert s["open"]["items"] == [A, B, C] and s["open"]["selected"] == -1
     assert s["open"]["ini"] == THREE_FEEDS
@@ -97,8 +97,12 @@ def test_url_list_edits_reach_the_file_at_once_and_ok_keeps_them(plugin):
 
     assert s["add"]["items"] == [A, C, D] and s["add"]["selected"] == 2 and s["add"]["edit"] == ""
     assert s["add"]["ini"] == rest + feed_line(D)
+    # Nothing answers there: listed once the person says yes.
+    assert [box.split("\r\n")[:2] for box in s["add"]["boxes"]] == \
+        [[D, "はフィードではなく、フィードへのリンクのあるページでもありません。"]]
 
-    assert s["add listed"]["ini"] == rest + feed_line(D)
+    # A listed address is not looked at again.
+    assert s["add listed"]["boxes"] == [] and s["add listed"]["ini"] == rest + feed_line(D)
     assert s["add listed"]["edit"] == C and s["add listed"]["items"] == [A, C, D]
 
     assert s["double-click"]["edit"] == A and s["double-click"]["selected"] == 0
@@ -131,7 +135,7 @@ def test_cancel_or_the_close_box_puts_the_file_back_byte_for_byte(plugin, leave)
         "tab 1", "pick 4", "click option 1021",
         *step(plugin, "edited"),
         leave, file_step(plugin.data / "bkup.ini"),
-    ], boxes="ok")
+    ], boxes="yes")
     s = seen(lines, plugin)
     assert s["edited"]["ini"] == HEAD.replace("1\r\n0", "4\r\n1") + "\r\n%s,2002-01-01T00:00:00Z\r\n%s,%s\r\n%s,%s" % (
         B, C, "2003-01-01T00:00:00+09:00", D, STAMP)

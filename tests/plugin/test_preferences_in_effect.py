@@ -45,7 +45,7 @@ def test_cancel_keeps_the_timestamp_a_patrol_stored_while_the_dialog_was_open(pl
         "text url 1000 http://127.0.0.1:9/added", "click url 3",
         "tick 59", "wait-appends 2 30000", "sleep 500", "echo patrolled", file_step(plugin.ini),
         "cancel",
-    ], before=["wait-appends 1"], boxes="ok")
+    ], before=["wait-appends 1"], boxes="yes")
     during = next(line for line in lines[lines.index("drive echo patrolled"):] if line.startswith("file "))
     entries = bytes.fromhex(during.split(" hex=")[1]).decode("cp932").split()
     stored = next(entry for entry in entries if entry.startswith(url + ","))

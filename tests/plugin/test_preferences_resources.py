@@ -43,6 +43,14 @@ TEMPLATES = {
     107: dict(extended=True, style=PAGE_STYLE, size=(187, 93), title="", controls=[
         (1014 + i, "edit", "", (7, y, 88, 12), CHILD | 0x00010800)  # ES_READONLY WS_TABSTOP, no border
         for i, y in enumerate((7, 21, 36, 51))]),
+    # The feed choice, modal: a line of text, the feeds of a page, OK and Cancel.
+    # DS_MODALFRAME WS_POPUP WS_CAPTION WS_SYSMENU DS_SETFONT
+    108: dict(extended=False, style=0x80C800C0, size=(240, 112), title="KIV", controls=[
+        (1030, "static", "", (7, 7, 226, 18), STATIC | 0x80),  # SS_NOPREFIX
+        # LBS_NOTIFY WS_BORDER WS_VSCROLL WS_HSCROLL WS_TABSTOP; not sorted, single selection
+        (1031, "listbox", "", (7, 28, 226, 58), CHILD | 0x00B10001),
+        (1, "button", "OK", (141, 91, 44, 14), DEF_BUTTON),
+        (2, "button", "キャンセル", (189, 91, 44, 14), CHILD | 0x00010000)]),
 }
 ATOMS = {0x80: "button", 0x81: "edit", 0x82: "static", 0x83: "listbox", 0x85: "combobox"}
 
