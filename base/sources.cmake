@@ -6,3 +6,6 @@ list(APPEND KIV_CORE_SOURCES
   base/atomic_file.cpp
   base/calendar_days.cpp
   base/addresses.cpp)
+# Finding files by name needs the Win32 calls themselves.
+list(APPEND KIV_WIN32_SOURCES
+  base/data_files.cpp)

@@ -4,8 +4,8 @@
 // stalled servers cost a bounded number of threads and bytes.
 #include "download_deadline.h"
 
+#include "base/data_files.h"
 #include "base/process_values.h"
-#include "base/scoped_handles.h"
 #include "base/text_copy.h"
 #include "feed/feed_converter.h"
 
@@ -260,15 +260,5 @@ void end_download_threads()
 
 void delete_leftover_files(const char *prefix)
 {
-    char pattern[MAX_PATH], path[MAX_PATH];
-    if (snprintf(pattern, sizeof pattern, "%s\\%s*.tmp", DataFolderPath, prefix) >= int(sizeof pattern))
-        return;
-    WIN32_FIND_DATAA found;
-    ScopedFindHandle search(FindFirstFileA(pattern, &found));
-    if (!search.held())
-        return;
-    do {
-        if (snprintf(path, sizeof path, "%s\\%s", DataFolderPath, found.cFileName) < int(sizeof path))
-            DeleteFileA(path);
-    } while (FindNextFileA(search.get(), &found));
+    delete_data_files(std::string(prefix) + "*.tmp", [](const char *, const char *) { return true; });
 }

@@ -6,6 +6,7 @@
 #include "moved_feeds.h"
 #include "patrol_log_file.h"
 
+#include "base/data_files.h"
 #include "base/process_values.h"
 #include "base/scoped_handles.h"
 #include "base/text_copy.h"
@@ -25,36 +26,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <functional>
 #include <set>
 #include <string>
 
 namespace {
 
-// Deletes the files of the data folder whose names match name_pattern and
-// that doomed, given a file's name and path, picks.
-void delete_data_files(const std::string &name_pattern,
-                       const std::function<bool(const char *name, const char *path)> &doomed)
-{
-    char pattern[MAX_PATH], path[MAX_PATH];
-    if (snprintf(pattern, sizeof pattern, "%s\\%s", DataFolderPath, name_pattern.c_str()) >= int(sizeof pattern))
-        return;
-    WIN32_FIND_DATAA found;
-    ScopedFindHandle search(FindFirstFileA(pattern, &found));
-    if (!search.held())
-        return;
-    do {
-        if (snprintf(path, sizeof path, "%s\\%s", DataFolderPath, found.cFileName) < int(sizeof path) &&
-            doomed(found.cFileName, path))
-            DeleteFileA(path);
-    } while (FindNextFileA(search.get(), &found));
-}
-
 // Download files that a process ended in the middle of a feed left behind.
 // Those of downloads still running are open and stay.
 void remove_leftover_files()
 {
-    delete_data_files(std::string(DownloadFilePrefix) + "*.tmp", [](const char *, const char *) { return true; });
+    delete_leftover_files(DownloadFilePrefix);
 }
 
 // Deletes the records and failing streaks of feeds that are no longer listed;
