@@ -1,6 +1,6 @@
 # Pieces every subsystem stands on: the process-wide values, the holders that
-# release what they hold, the atomic file write, calendar arithmetic, bounded
-# and single-line copies, addresses.
+# release what they hold, the atomic file write, the data folder's files by
+# name, calendar arithmetic, bounded and single-line copies, addresses.
 list(APPEND KIV_CORE_SOURCES
   base/process_values.cpp
   base/atomic_file.cpp
