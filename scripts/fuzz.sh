@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (clang, AddressSanitizer and UndefinedBehaviorSanitizer,
 # TinyXML instrumented too) into build/fuzz and runs each for SECONDS (default
-# 60) on a copy of its seed corpus: convert_feed (any bytes as a downloaded
+# 60), as many at once as there are cores, on a copy of its seed corpus: convert_feed (any bytes as a downloaded
 # feed), settings (any bytes as KIV.ini, then every operation), html_text
 # (any text as an item description made readable) and inflate (any bytes as a
 # gzip or deflate body) and feed_links (any bytes as a web page's head). Exits
@@ -31,9 +31,25 @@ run() {  # target, corpus folder, extra options...
   grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$work/$target.log" | sed "s/^/$target: /"
 }
 
-run convert_feed_fuzzer convert_feed -dict="$root/tests/fuzz/convert_feed.dict" -max_len=4096
-run settings_fuzzer settings -max_len=2048
-run html_text_fuzzer html_text -dict="$root/tests/fuzz/html_text.dict" -max_len=4096
-run inflate_fuzzer inflate -max_len=4096
-run feed_links_fuzzer feed_links -dict="$root/tests/fuzz/html_text.dict" -max_len=4096
+# As many targets at once as the machine has cores: each has a core of its
+# own for its whole time, and the stage takes a fraction of the sum.
+cores=$(nproc 2>/dev/null || echo 1)
+running=() failed=0
+start() {
+  run "$@" &
+  running+=($!)
+  if [ ${#running[@]} -ge "$cores" ]; then
+    wait "${running[0]}" || failed=1
+    running=("${running[@]:1}")
+  fi
+}
+start convert_feed_fuzzer convert_feed -dict="$root/tests/fuzz/convert_feed.dict" -max_len=4096
+start settings_fuzzer settings -max_len=2048
+start html_text_fuzzer html_text -dict="$root/tests/fuzz/html_text.dict" -max_len=4096
+start inflate_fuzzer inflate -max_len=4096
+start feed_links_fuzzer feed_links -dict="$root/tests/fuzz/html_text.dict" -max_len=4096
+for job in "${running[@]}"; do
+  wait "$job" || failed=1
+done
+[ $failed = 0 ] || exit 1
 echo "fuzz: ${seconds}s each, clean"
