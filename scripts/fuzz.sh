@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (clang, AddressSanitizer and UndefinedBehaviorSanitizer,
 # TinyXML instrumented too) into build/fuzz and runs each for SECONDS (default
-# 60), as many at once as there are cores, on a copy of its seed corpus: convert_feed (any bytes as a downloaded
-# feed), settings (any bytes as KIV.ini, then every operation), html_text
-# (any text as an item description made readable) and inflate (any bytes as a
-# gzip or deflate body) and feed_links (any bytes as a web page's head). Exits
-# non-zero when a fuzzer finds a crash; the crashing input is kept in
-# build/fuzz/artifacts/.
+# 60), as many at once as there are cores, on a copy of its seed corpus:
+# convert_feed (any bytes as a downloaded feed), settings (any bytes as
+# KIV.ini, then every operation), html_text (any text as an item description
+# made readable), inflate (any bytes as a gzip or deflate body) and feed_links
+# (any bytes as a web page's head). Exits non-zero when a fuzzer finds a
+# crash; the crashing input is kept in build/fuzz/artifacts/.
 #   scripts/fuzz.sh [SECONDS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
