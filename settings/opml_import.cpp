@@ -3,6 +3,7 @@
 #include "feed_settings.h"
 
 #include "base/scoped_handles.h"
+#include "base/trimmed_text.h"
 #include "feed/read/code_pages.h"
 #include "feed/read/feed_document.h"
 
@@ -93,15 +94,7 @@ int read_opml_file(const char *path, std::vector<std::string> *addresses, std::s
     return OpmlReadable;
 }
 
-std::string trimmed_address(const std::string &address)
-{
-    size_t begin = 0, end = address.size();
-    while (begin < end && is_xml_space(address[begin]))
-        ++begin;
-    while (end > begin && is_xml_space(address[end - 1]))
-        --end;
-    return address.substr(begin, end - begin);
-}
+std::string trimmed_address(const std::string &address) { return trimmed_text(address, is_xml_space); }
 
 int import_skip_reason(const std::string &address)
 {

@@ -9,6 +9,7 @@
 
 #include "base/single_line.h"
 #include "base/text_copy.h"
+#include "base/trimmed_text.h"
 
 #include <cstring>
 #include <string>
@@ -16,7 +17,6 @@
 
 namespace {
 
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 
@@ -59,10 +59,10 @@ struct Tag {
 size_t read_tag(const char *text, size_t at, size_t end, Tag *tag)
 {
     size_t i = at;
-    for (; i < end && !is_space(text[i]) && text[i] != '/' && text[i] != '>'; ++i)
+    for (; i < end && !is_html_space(text[i]) && text[i] != '/' && text[i] != '>'; ++i)
         tag->name += lower(text[i]);
     while (i < end) {
-        while (i < end && (is_space(text[i]) || text[i] == '/'))
+        while (i < end && (is_html_space(text[i]) || text[i] == '/'))
             ++i;
         if (i >= end)
             return 0;
@@ -71,13 +71,13 @@ size_t read_tag(const char *text, size_t at, size_t end, Tag *tag)
         std::string name, value;
         // A name may begin with '='; it ends at the next space, '/', '>' or '='.
         name += lower(text[i++]);
-        for (; i < end && !is_space(text[i]) && text[i] != '/' && text[i] != '>' && text[i] != '='; ++i)
+        for (; i < end && !is_html_space(text[i]) && text[i] != '/' && text[i] != '>' && text[i] != '='; ++i)
             name += lower(text[i]);
-        while (i < end && is_space(text[i]))
+        while (i < end && is_html_space(text[i]))
             ++i;
         if (i < end && text[i] == '=') {
             ++i;
-            while (i < end && is_space(text[i]))
+            while (i < end && is_html_space(text[i]))
                 ++i;
             if (i < end && (text[i] == '"' || text[i] == '\'')) {
                 const void *close = memchr(text + i + 1, text[i], end - i - 1);
@@ -88,7 +88,7 @@ size_t read_tag(const char *text, size_t at, size_t end, Tag *tag)
                 i = stop + 1;
             } else {
                 size_t start = i;
-                while (i < end && !is_space(text[i]) && text[i] != '>')
+                while (i < end && !is_html_space(text[i]) && text[i] != '>')
                     ++i;
                 value.assign(text + start, i - start);
             }
@@ -129,10 +129,10 @@ size_t skip_past(const char *text, size_t from, size_t end, const char *marker)
 bool holds_token(const std::string &list, const char *token)
 {
     for (size_t i = 0; i < list.size();) {
-        while (i < list.size() && is_space(list[i]))
+        while (i < list.size() && is_html_space(list[i]))
             ++i;
         size_t start = i;
-        while (i < list.size() && !is_space(list[i]))
+        while (i < list.size() && !is_html_space(list[i]))
             ++i;
         if (i > start && equals_folded(list.substr(start, i - start), token))
             return true;
@@ -144,12 +144,7 @@ bool holds_token(const std::string &list, const char *token)
 // ';' do not matter.
 bool is_feed_type(const std::string &type)
 {
-    size_t begin = 0, end = type.find(';') == std::string::npos ? type.size() : type.find(';');
-    while (begin < end && is_space(type[begin]))
-        ++begin;
-    while (end > begin && is_space(type[end - 1]))
-        --end;
-    std::string bare = type.substr(begin, end - begin);
+    std::string bare = trimmed_text(type.substr(0, type.find(';')), is_html_space);
     for (const char *feed : {"application/rss+xml", "application/atom+xml", "application/rdf+xml"})
         if (equals_folded(bare, feed))
             return true;
@@ -163,13 +158,7 @@ std::string attribute_text(const std::string &value)
 {
     std::vector<char> resolved(value.size() + 1);
     resolve_references(value.c_str(), resolved.data(), resolved.size(), 1);
-    std::string text(resolved.data());
-    size_t begin = 0, end = text.size();
-    while (begin < end && is_space(text[begin]))
-        ++begin;
-    while (end > begin && is_space(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
+    return trimmed_text(resolved.data(), is_html_space);
 }
 
 // Cuts text (NUL-terminated) back to the start of a UTF-8 character cut at

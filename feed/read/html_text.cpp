@@ -114,7 +114,6 @@ const size_t LongestTagName = 10;
 const size_t LongestReferenceName = 8;
 const unsigned long NoCharacter = 0x110000;
 
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 char lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
@@ -259,7 +258,7 @@ int what_text_holds(const char *p, const char *end)
             const char *q = name;
             while (q < end && size_t(q - name) <= LongestTagName && (is_letter(*q) || is_digit(*q)))
                 ++q;
-            if (q < end && (is_space(*q) || *q == '/' || *q == '>') && find_tag(name, size_t(q - name)))
+            if (q < end && (is_html_space(*q) || *q == '/' || *q == '>') && find_tag(name, size_t(q - name)))
                 return HoldsMarkup;
         } else if (*p == '&' && holds == HoldsText) {
             unsigned long code;
@@ -373,8 +372,8 @@ void text(Render &r, const char *p, const char *end)
     while (p < end) {
         // A single space between words reads as itself: it joins the run.
         const char *run = p;
-        while (p < end && *p != '&' && (!is_space(*p) || (*p == ' ' && p > run && p + 1 < end &&
-                                                          p[1] != '&' && !is_space(p[1]))))
+        while (p < end && *p != '&' && (!is_html_space(*p) || (*p == ' ' && p > run && p + 1 < end &&
+                                                          p[1] != '&' && !is_html_space(p[1]))))
             ++p;
         if (p > run)
             show(r, run, size_t(p - run));
@@ -390,7 +389,7 @@ void text(Render &r, const char *p, const char *end)
         const char *next = read_reference(p, end, &code);
         char bytes[4];
         size_t length;
-        if (next && code < 0x80 && is_space(char(code))) {
+        if (next && code < 0x80 && is_html_space(char(code))) {
             white_space(r, char(code));
             p = next;
         } else if (next && (length = reference_bytes(code, r.utf8, bytes)) > 0) {
@@ -463,26 +462,26 @@ const char *read_tag(const char *p, const char *end, Tag *tag)
     tag->closing = *++p == '/';
     p += tag->closing;
     const char *name = p;
-    while (p < end && !is_space(*p) && *p != '/' && *p != '>')
+    while (p < end && !is_html_space(*p) && *p != '/' && *p != '>')
         ++p;
     tag->rule = find_tag(name, size_t(p - name));
     for (;;) {
-        while (p < end && (is_space(*p) || *p == '/'))
+        while (p < end && (is_html_space(*p) || *p == '/'))
             ++p;
         if (p == end)
             return nullptr;
         if (*p == '>')
             return p + 1;
         const char *attribute = p++;  // a name has one byte at least, even '='
-        while (p < end && !is_space(*p) && *p != '/' && *p != '>' && *p != '=')
+        while (p < end && !is_html_space(*p) && *p != '/' && *p != '>' && *p != '=')
             ++p;
         size_t attribute_length = size_t(p - attribute);
-        while (p < end && is_space(*p))
+        while (p < end && is_html_space(*p))
             ++p;
         if (p == end || *p != '=')
             continue;
         ++p;
-        while (p < end && is_space(*p))
+        while (p < end && is_html_space(*p))
             ++p;
         const char *value = p, *value_end;
         if (p < end && (*p == '"' || *p == '\'')) {
@@ -492,7 +491,7 @@ const char *read_tag(const char *p, const char *end, Tag *tag)
                 return nullptr;
             value_end = p++;
         } else {
-            while (p < end && !is_space(*p) && *p != '>')
+            while (p < end && !is_html_space(*p) && *p != '>')
                 ++p;
             value_end = p;
         }
@@ -513,9 +512,9 @@ void open_link(Render &r, const Tag &tag)
     const char *href = tag.href, *end = tag.href_end;
     if (!href)
         return;
-    while (href < end && is_space(*href))
+    while (href < end && is_html_space(*href))
         ++href;
-    while (end > href && is_space(end[-1]))
+    while (end > href && is_html_space(end[-1]))
         --end;
     // Links within the page and scripts lead nowhere a reader can go.
     size_t length = size_t(end - href);
@@ -606,7 +605,7 @@ const char *skip_raw_text(const char *p, const char *end, const char *name)
     size_t length = strlen(name);
     for (; p < end && (p = static_cast<const char *>(memchr(p, '<', size_t(end - p)))) != nullptr; ++p) {
         if (size_t(end - p) > length + 2 && p[1] == '/' && names_equal(p + 2, length, name) &&
-            (is_space(p[length + 2]) || p[length + 2] == '/' || p[length + 2] == '>')) {
+            (is_html_space(p[length + 2]) || p[length + 2] == '/' || p[length + 2] == '>')) {
             const char *close = static_cast<const char *>(memchr(p, '>', size_t(end - p)));
             return close ? close + 1 : end;
         }
@@ -740,3 +739,5 @@ size_t resolve_references(const char *text, char *out, size_t out_size, int utf8
     out[r.length] = '\0';
     return r.length;
 }
+
+bool is_html_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }

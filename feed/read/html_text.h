@@ -39,3 +39,6 @@ size_t html_to_line(const char *html, char *out, size_t out_size, int utf8);
 // text with only its character references resolved, as html_to_text
 // resolves them, and every other byte kept. Never longer than text.
 size_t resolve_references(const char *text, char *out, size_t out_size, int utf8);
+
+// 1 for the characters HTML counts as white space.
+bool is_html_space(char c);
