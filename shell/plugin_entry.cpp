@@ -8,9 +8,9 @@
 #include "feed/patrol/feed_state_reader.h"
 #include "resources/dialog_ids.h"
 #include "resources/ui_strings.h"
-#include "settings/discovery_fetch.h"
+#include "dialogs/discovery_fetch.h"
 #include "settings/feed_settings.h"
-#include "settings/preferences_dialog.h"
+#include "dialogs/preferences_dialog.h"
 
 #include <commctrl.h>
 #include <io.h>

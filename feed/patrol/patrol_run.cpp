@@ -18,8 +18,8 @@
 #include "feed/fetch/download_outcome.h"
 #include "feed/fetch/download_pool.h"
 #include "feed/fetch/retry_after.h"
+#include "settings/feed_list_additions.h"
 #include "settings/feed_settings.h"
-#include "settings/opml_import.h"
 #include "settings/options_file.h"
 #include "shell/host_functions.h"
 

@@ -209,19 +209,3 @@ bool unicode_text_to_utf8(const char *text, size_t length, std::string *out)
     return true;
 }
 
-bool same_folded(const char *a, const char *b)
-{
-    if (!a || !b)
-        return false;
-    for (;; ++a, ++b) {
-        unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<unsigned char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<unsigned char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-        if (x == '\0')
-            return true;
-    }
-}

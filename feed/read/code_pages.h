@@ -1,6 +1,8 @@
 // Encoding names as feeds declare them, the Windows code pages they mean,
 // and the conversions between those code pages and UTF-8.
 #pragma once
+#include "base/folded_text.h"
+
 #include <cstddef>
 #include <string>
 
@@ -31,7 +33,3 @@ bool is_valid_utf8(const char *text, size_t length);
 // Unicode read as U+FFFD. At most 3 bytes of UTF-8 for every 2 of text.
 bool unicode_text_to_utf8(const char *text, size_t length, std::string *out);
 
-// Whole-text comparison in which only ASCII letters fold: names are ASCII,
-// and a multi-byte text must never match by a folded trail byte. Null
-// matches nothing.
-bool same_folded(const char *a, const char *b);

@@ -5,7 +5,8 @@
 // runs for each step; the bench's figure, never a test's.
 //   opml_import_bench [FOLDER [FEEDS]]
 #include "base/process_values.h"
-#include "settings/opml_import.h"
+#include "dialogs/opml_import.h"
+#include "settings/feed_list_additions.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // A fetched address judged for ADD: a feed stays as typed, a page's feed
 // links are offered only when they could be listed, and an error page or a
 // page without them is neither, with the reason kept.
-#include "settings/feed_discovery.h"
+#include "dialogs/feed_discovery.h"
 
 #include "test_support.h"
 

@@ -1,13 +1,15 @@
 // Feed lists in and out as OPML: the addresses read from the files other
 // readers write, hostile files refused whole, the import's one rewrite of
 // the settings file, and the export read back.
-#include "base/process_values.h"
-#include "feed/deliver/feed_record.h"
-#include "settings/feed_settings.h"
-#include "settings/opml_export.h"
-#include "settings/opml_import.h"
 #include "feed_test_support.h"
 #include "test_support.h"
+
+#include "base/process_values.h"
+#include "dialogs/opml_export.h"
+#include "dialogs/opml_import.h"
+#include "feed/deliver/feed_record.h"
+#include "settings/feed_list_additions.h"
+#include "settings/feed_settings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // Writing the feed list as OPML.
 #include "opml_export.h"
-#include "feed_settings.h"
 
 #include "base/atomic_file.h"
 #include "base/process_values.h"
 #include "feed/deliver/feed_record.h"
 #include "feed/read/code_pages.h"
+#include "settings/feed_settings.h"
 
 namespace {
 

@@ -2,14 +2,14 @@
 // file holds: every change is written first, then the list is read back.
 #include "feed_list_page.h"
 #include "feed_discovery_page.h"
-#include "feed_settings.h"
-#include "feed_state.h"
-#include "options_file.h"
 #include "preferences_dialog.h"
 
 #include "base/text_copy.h"
+#include "feed/patrol/feed_state.h"
 #include "resources/dialog_ids.h"
 #include "resources/ui_strings.h"
+#include "settings/feed_settings.h"
+#include "settings/options_file.h"
 
 #include <algorithm>
 #include <cstdio>

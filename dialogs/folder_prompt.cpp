@@ -1,9 +1,8 @@
 // The destination folder prompt: fixes, once, the host folder that receives
 // the feeds' messages.
-#include "feed_settings.h"
-
 #include "base/process_values.h"
 #include "resources/ui_strings.h"
+#include "settings/feed_settings.h"
 #include "shell/host_functions.h"
 
 int FeedSettings::EnsureDestinationFolder(HWND owner)

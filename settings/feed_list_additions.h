@@ -1,28 +1,15 @@
-// Feed lists as other readers keep them: an OPML file (1.0 or 2.0, folders
-// of outlines nested in any order) read for its feed addresses, and those
-// addresses appended to the settings file in one rewrite.
+// Addresses added to the feed list from outside it (an imported list, a
+// site's feed links, a moved feed's new address): which ones the settings
+// file can hold, and how they are appended in one rewrite.
 #pragma once
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 enum {
-    // An OPML file is read whole, as a feed download is, and within the same
-    // bounds; a reader's list of a few hundred feeds takes some 100 KB.
-    MaxOpmlFileBytes = 8 << 20,
-    MaxOpmlOutlines = 10000,
     // The skipped addresses a summary names, the first ones of the file.
     ShownSkips = 3,
-};
-
-// Why a file gives no list.
-enum OpmlFailure {
-    OpmlReadable = 0,
-    OpmlCannotOpen,
-    OpmlTooLarge,          // beyond MaxOpmlFileBytes
-    OpmlNotXml,            // detail: the parser's error, or the document bound passed
-    OpmlNotOpml,           // detail: the root element's name
-    OpmlTooManyOutlines,   // beyond MaxOpmlOutlines
 };
 
 // Why an address of the list is not added (besides being listed already).
@@ -33,11 +20,6 @@ enum ImportSkip {
     SkipTooLong,           // beyond a URL part of the settings file
     SkipNotAscii,          // bytes the settings file's code page would change
 };
-
-// Reads the xmlUrl of every outline that has one, in document order, from
-// the OPML file at path. OpmlReadable with addresses filled, or the failure
-// with detail (when given) saying more; addresses are left empty then.
-int read_opml_file(const char *path, std::vector<std::string> *addresses, std::string *detail);
 
 // What an import came to: the addresses appended, those listed already
 // (in the file, or earlier in the same list), those skipped, and the first

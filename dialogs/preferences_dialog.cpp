@@ -1,12 +1,12 @@
 #include "preferences_dialog.h"
 #include "feed_list_page.h"
-#include "feed_settings.h"
 #include "opml_page.h"
-#include "settings_backup.h"
 
 #include "base/process_values.h"
 #include "resources/dialog_ids.h"
 #include "resources/ui_strings.h"
+#include "settings/feed_settings.h"
+#include "settings/settings_backup.h"
 
 #include <commctrl.h>
 

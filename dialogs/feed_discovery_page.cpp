@@ -4,7 +4,6 @@
 // choice among several feeds, and the question when none is found.
 #include "feed_discovery_page.h"
 #include "discovery_fetch.h"
-#include "feed_settings.h"
 #include "preferences_dialog.h"
 
 #include "base/process_values.h"
@@ -13,6 +12,7 @@
 #include "feed/fetch/download_deadline.h"
 #include "resources/dialog_ids.h"
 #include "resources/ui_strings.h"
+#include "settings/feed_settings.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,7 +1,6 @@
 // The URL LIST page's IMPORT and EXPORT buttons: the standard file dialogs
 // around the OPML reader and writer, and the boxes that say what came of it.
 #include "opml_page.h"
-#include "feed_settings.h"
 #include "opml_export.h"
 #include "opml_import.h"
 #include "preferences_dialog.h"
@@ -10,6 +9,8 @@
 #include "base/text_copy.h"
 #include "resources/dialog_ids.h"
 #include "resources/ui_strings.h"
+#include "settings/feed_list_additions.h"
+#include "settings/feed_settings.h"
 
 #include <commdlg.h>
 

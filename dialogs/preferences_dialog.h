@@ -1,7 +1,6 @@
 // The preferences dialog: a tab control with the URL LIST, OPTION and about pages.
 #pragma once
-#include "feed_state.h"
-
+#include "feed/patrol/feed_state.h"
 #include "native/platform.h"
 
 // Opened with a FeedStateReader as its parameter (may be null).

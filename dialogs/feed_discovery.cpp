@@ -1,11 +1,11 @@
 // A fetched address judged as the patrol would read it: first as a feed,
 // then, failing that, as a page whose head names its feeds.
 #include "feed_discovery.h"
-#include "opml_import.h"
 
+#include "base/scoped_handles.h"
 #include "base/text_copy.h"
 #include "feed/deliver/message_pieces.h"
-#include "base/scoped_handles.h"
+#include "settings/feed_list_additions.h"
 
 #include <cstdio>
 
