@@ -14,8 +14,9 @@ SOURCE_DIR = pathlib.Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(SOURCE_DIR / "scripts"))
 from package import version_text  # noqa: E402
 
-GUIDE_SECTIONS = ["■ KIV とは", "■ インストール", "■ 最初の起動", "■ 設定画面", "■ 届くメールの形", "■ HTTPS",
-                  "■ 巡回の記録（patrol.log）", "■ KIV がしないこと", "■ アンインストール"]
+GUIDE_SECTIONS = ["■ KIV とは", "■ インストール", "■ 最初の起動", "■ 設定画面", "■ 届くメールの形",
+                  "■ KIV が覚えていること", "■ HTTPS", "■ 巡回の記録（patrol.log）", "■ KIV がしないこと",
+                  "■ アンインストール", "■ 更新履歴"]
 
 
 @pytest.fixture(scope="module")
@@ -73,5 +74,5 @@ def test_default_settings_and_the_guide_in_code_page_932_with_cr_lf(packages):
     assert "バージョン %s" % version_text() in text and "[KIVv%s]" % version_text() in text
     assert "@VERSION@" not in text
     for phrase in ("patrol.log.1", "1 MB", "3 日間続けて", "変更したり削除したりすることはありません",
-                   "「KIV」フォルダも削除します"):
+                   "「KIV」フォルダも削除します", "目印を覚えていない記事", "version: %s" % version_text()):
         assert phrase in text, phrase

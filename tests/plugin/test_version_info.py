@@ -2,6 +2,7 @@
 both builds, both languages, and the same version and name as the
 information record that the host reads."""
 import pathlib
+import re
 import sys
 
 from kivhost import PRODUCT_BUILD, WIN32_BUILD, run_host
@@ -48,3 +49,21 @@ def test_information_record_shows_what_the_resource_says(plugin):
     assert name.startswith('info name="%s"' % strings["FileDescription"])
     assert version.startswith('info version="%s"' % strings["FileVersion"])
     assert strings["FileVersion"] == "1.08"
+
+
+def test_guide_changelog_and_documents_name_the_version_of_the_resource():
+    version = version_text()
+    source = pathlib.Path(__file__).resolve().parents[2]
+    guide = (source / "resources" / "user_guide.txt").read_text(encoding="utf-8")
+    history = guide.split("■ 更新履歴", 1)[1]
+    assert re.search(r"^  (\d+\.\d\d)（", history, re.M).group(1) == version
+    changelog = (source / "CHANGELOG.md").read_text(encoding="utf-8")
+    assert re.search(r"^## \[(\d+\.\d\d)\]", changelog, re.M).group(1) == version
+    # Every version the README and the reference name (the zip, the user
+    # agent, the To line) is this one.
+    named = {}
+    for document in [source / "README.md"] + sorted((source / "docs").glob("*.md")):
+        for found in re.findall(r"(?:KIV[ v-]?|kiv)(\d+\.\d\d)\b", document.read_text(encoding="utf-8")):
+            named.setdefault(found, []).append(document.name)
+    assert set(named) == {version}, named
+    assert "README.md" in named[version]
