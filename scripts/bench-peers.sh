@@ -19,4 +19,4 @@ if [ "${1:-}" = --latency ]; then
     bench=bench_latency.py
     shift
 fi
-exec "$scripts/with-display.sh" python3 "$scripts/$bench" "$@"
+exec "$scripts/with-display.sh" /usr/bin/python3 "$scripts/$bench" "$@"

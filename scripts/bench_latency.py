@@ -31,6 +31,10 @@ Environment: KIV_LATENCY_ROWS (comma-separated, all three), KIV_LATENCY_READERS
 (comma-separated names, all), KIV_BENCH_ROUNDS (3), KIV_BENCH_FEEDS (200),
 KIV_LATENCY_HOSTS (120), KIV_LATENCY_RTT_MS (100, the median), KIV_LATENCY_WORK
 (the folder of the readers' files, build/bench-latency).
+
+The medians and the ideal for 16 in flight also go to a data file and a
+chart drawn from it (scripts/bench_chart.py: build/bench-charts/
+bench-latency.json and .png).
 """
 import heapq
 import os
@@ -42,6 +46,7 @@ import sys
 import threading
 import time
 
+import bench_chart
 import bench_patrol
 import bench_peers
 from bench_patrol import FEEDS, ITEMS, LAST_SEEN, feed, layout, run
@@ -56,6 +61,11 @@ READERS = os.environ.get("KIV_LATENCY_READERS", "KIV,newsboat-4,newsboat,rss2ema
 WORK = pathlib.Path(os.environ.get("KIV_LATENCY_WORK", bench_patrol.ROOT / "build" / "bench-latency"))
 SPREAD = (0.32, 3.16)   # the fastest and slowest host against the median
 SYSTEM_BUNDLE = "/etc/ssl/certs/ca-certificates.crt"
+ROW_LABELS = {"http-100": "HTTP,\nevery host 100 ms", "http-spread": "HTTP,\nhosts 32-316 ms",
+              "https-100": "HTTPS,\nevery host 100 ms"}
+READER_LABELS = {"newsboat-4": "newsboat, 4 threads"}
+# Each row's medians and its ideal for 16 in flight, for the chart.
+charted = []
 
 
 class Counts:
@@ -334,6 +344,9 @@ def report(row, rtts, trips, readers, spans, counts):
         print("ideal, %2d in flight: %.2f s (%d round trips a feed on a new connection)%s"
               % (slots, model, trips, "; KIV / ideal %.2f" % (kiv / model) if kiv else ""))
     print(flush=True)
+    seconds = {READER_LABELS.get(r.name, r.name): statistics.median(spans[r.name]) for r in readers}
+    seconds["ideal, 16 in flight"] = ideal(rtts, trips, 16)
+    charted.append((ROW_LABELS.get(row, row), seconds))
 
 
 def main():
@@ -354,6 +367,10 @@ def main():
             authority_scope.__exit__(None, None, None)
     load = os.getloadavg()
     print("load average at the end: %.1f %.1f %.1f" % load)
+    chart = bench_chart.write_results(
+        "bench-latency", "One patrol of %d feeds on %d servers with round trips (medians of %d rounds)"
+        % (FEEDS, HOSTS, ROUNDS), "scripts/bench-latency.sh, %s" % time.strftime("%Y-%m-%d"), charted)
+    print("results and chart: %s, .png" % chart)
     return 0
 
 

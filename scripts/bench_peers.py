@@ -10,6 +10,8 @@ stand-in sendmail) and newsboat from their data files after a first fetch.
 Rounds take the readers in turn; the medians and ratios follow. A reader's
 time runs from its first request to the end of its work: KIV's last message
 (or request), the others' exit; the whole process's wall time is given too.
+The medians also go to a data file and a chart drawn from it
+(scripts/bench_chart.py: build/bench-charts/bench-peers.json and .png).
 """
 import configparser
 import os
@@ -21,6 +23,7 @@ import sys
 import time
 from xml.sax.saxutils import quoteattr
 
+import bench_chart
 import bench_patrol
 from bench_patrol import FEEDS, ITEMS, LAST_SEEN, feed, layout, run
 from feed_server import FeedServer, http_date
@@ -177,6 +180,12 @@ def main():
         print("%-10s %20.2f s %14.2f %14.2f s" % (reader.name, span, kiv / span,
                                                    statistics.median(walls[reader.name])))
     print("(medians; KIV's process wall time includes starting Wine and the host)")
+    names = {"rss2email": "rss2email (digest mode)"}
+    chart = bench_chart.write_results(
+        "bench-peers", "One patrol of %d feeds from one local server (medians of %d rounds)" % (FEEDS, ROUNDS),
+        "scripts/bench-peers.sh, %s" % time.strftime("%Y-%m-%d"), [("%d feeds, %d with\n%d new items each" % (FEEDS, sum(feeds.changed), ITEMS),
+                                    {names.get(r.name, r.name): statistics.median(spans[r.name]) for r in readers})])
+    print("results and chart: %s, .png" % chart)
     return 0
 
 

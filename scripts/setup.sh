@@ -13,6 +13,8 @@ packages=(
   dpkg-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix wine wine32:i386 wine64
   xvfb x11-utils xdotool imagemagick
   fonts-ipafont-gothic locales python3 python3-pytest time
+  # The benchmarks' charts and the README's pictures.
+  python3-matplotlib python3-pil
   # Other feed readers, whose OPML lists the plug-in tests exchange with KIV's.
   newsboat rss2email
   # Wine's TLS comes from GnuTLS of Wine's own architecture, which nothing
