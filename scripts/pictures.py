@@ -67,8 +67,9 @@ def draw_message(text, path):
     header lines on grey above the body, in IPA Gothic."""
     from PIL import Image, ImageDraw, ImageFont
     font = ImageFont.truetype(FONT, 15)
-    head, _, body = text.partition("\r\n\r\n")
-    head_lines, body_lines = head.split("\r\n"), body.rstrip("\r\n").split("\r\n")
+    # Header lines end in CR LF, the body's lines as KIV wrote them.
+    head, _, body = text.replace("\r\n", "\n").partition("\n\n")
+    head_lines, body_lines = head.split("\n"), body.rstrip("\n").split("\n")
     line_height, margin = 22, 14
     width = 2 * margin + max(int(font.getlength(line)) for line in head_lines + body_lines)
     head_height = margin + line_height * len(head_lines) + margin // 2
@@ -111,8 +112,9 @@ def make():
         shot = work / "preferences.bmp"
         # The start-up patrol delivers every sample before the dialog opens,
         # so the pane tells of the selected feed's patrol.
-        lines = drive_dialog(plugin, ["select %d" % feeds.index(SHOWN_FEED), "shot " + windows_path(shot), "ok"],
-                             before=["wait-appends %d 60000" % len(feeds), "sleep 1500"])
+        # Wider than the template, so that the addresses and the pane's lines show whole.
+        steps = ["size 450 330", "select %d" % feeds.index(SHOWN_FEED), "shot " + windows_path(shot), "ok"]
+        lines = drive_dialog(plugin, steps, before=["wait-appends %d 60000" % len(feeds), "sleep 1500"])
     if not any(line.startswith("shot ") and line.endswith("saved=1") for line in lines):
         raise SystemExit("pictures: the dialog was not photographed: %r" % lines[-20:])
     messages = [m.decode("cp932") for m in plugin.messages(FOLDER)]
