@@ -47,14 +47,16 @@ void report_unknown_root(ConversionReport *report, TiXmlHandle docHandle)
 }
 
 // The pieces of an item block in order: the date line, the title with the
-// subject in brackets, the link and, when there is one, the description.
-enum { ItemBlockPieces = 10 };
+// subject in brackets, the link and, when there are any, the description
+// and the enclosures' lines.
+enum { ItemBlockPieces = 12 };
 void item_block_pieces(const ItemFields &fields, const char *pieces[ItemBlockPieces])
 {
     const char *description = fields.description;
+    bool enclosures = fields.enclosures[0] != '\0';
     const char *layout[ItemBlockPieces] = {
         fields.date_line, "\n", fields.title, " [ ", fields.subject, " ]\n", fields.link,
-        description ? "\n" : "", description ? description : "", "\n\n",
+        description ? "\n" : "", description ? description : "", enclosures ? "\n" : "", fields.enclosures, "\n\n",
     };
     memcpy(pieces, layout, sizeof layout);
 }
@@ -178,6 +180,7 @@ void read_item_fields(const WalkedItem &item, int encoding, int feed_type, const
     FeedConverter::get_link(hItem, feed_type, fields->link, address);
     FeedConverter::get_item_description(hItem, encoding, feed_type, &fields->description, address);
     FeedConverter::get_subject(hItem, encoding, feed_type, fields->subject);
+    get_item_enclosures(hItem, encoding, feed_type, address, fields->enclosures);
     // A date from get_item_date is valid, so it converts.
     memset(fields->date_line, 0, sizeof fields->date_line);
     if (item.dated) {
