@@ -17,6 +17,7 @@ list(APPEND KIV_CORE_SOURCES
   feed/read/html_text.cpp
   feed/read/item_dates.cpp
   feed/read/item_enclosures.cpp
+  feed/read/json_feed.cpp
   feed/read/feed_links.cpp)
 # Delivering: which items are new, the message that carries them, and the
 # per-feed record of what was delivered.

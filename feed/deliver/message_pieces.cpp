@@ -6,6 +6,7 @@
 #include "feed/read/code_pages.h"
 #include "feed/read/feed_document.h"
 #include "feed/read/feed_recognition.h"
+#include "feed/read/json_feed.h"
 #include "resources/version.h"
 
 #include <cstdio>
@@ -65,8 +66,16 @@ void item_block_pieces(const ItemFields &fields, const char *pieces[ItemBlockPie
 
 int open_feed(OpenedFeed *feed, const char *file_path, ConversionReport *report, const char *address)
 {
+    // A JSON Feed becomes an Atom document of its items; any other JSON is
+    // refused with what the JSON reader found, not with an XML error.
+    char why[ConversionDetailSize];
+    int json = read_json_feed(file_path, &feed->document, why, sizeof why);
+    if (json == JsonNotFeed || json == JsonOddShape) {
+        report_failure(report, json == JsonNotFeed ? ConversionNotFeed : ConversionOddShape, why);
+        return 0;
+    }
     const char *failure = nullptr;
-    if (!load_feed_document(&feed->document, file_path, &failure)) {
+    if (json == NoJson && !load_feed_document(&feed->document, file_path, &failure)) {
         // A document refused by its shape was never parsed, so the parser
         // holds no error.
         if (feed->document.Error())
