@@ -324,10 +324,19 @@ void add_entry(TiXmlElement *feed, const JsonValue &item)
         add_attachment(entry, (*attachments)[i]);
 }
 
-bool is_json_feed_version(const char *version)
+// JSON Feed's own version addresses; and, as other readers take them, the
+// bare numbers "1", "1.0" and "1.1" in a document with a list of items,
+// which some generators write.
+bool is_json_feed_version(const JsonValue &json)
 {
-    return version && (strncmp(version, "https://jsonfeed.org/version/", 29) == 0 ||
-                       strncmp(version, "http://jsonfeed.org/version/", 28) == 0);
+    const JsonValue *version = member(json, "version");
+    if (!version || !version->IsString())
+        return false;
+    const char *text = version->GetString();
+    if (strncmp(text, "https://jsonfeed.org/version/", 29) == 0 || strncmp(text, "http://jsonfeed.org/version/", 28) == 0)
+        return true;
+    const JsonValue *items = member(json, "items");
+    return items && items->IsArray() && (!strcmp(text, "1") || !strcmp(text, "1.0") || !strcmp(text, "1.1"));
 }
 
 int refuse(int result, char *why, size_t why_size, const char *text)
@@ -365,8 +374,8 @@ int read_json_feed(const char *file_path, TiXmlDocument *document, char *why, si
     }
     if (!json.IsObject())
         return refuse(JsonNotFeed, why, why_size, "JSON whose root is no object, no JSON Feed");
-    const JsonValue *version = member(json, "version");
-    if (!version || !version->IsString() || !is_json_feed_version(version->GetString())) {
+    if (!is_json_feed_version(json)) {
+        const JsonValue *version = member(json, "version");
         char detail[160];
         if (version && version->IsString())
             snprintf(detail, sizeof detail, "JSON of version \"%.40s\", no JSON Feed", version->GetString());

@@ -29,7 +29,10 @@ enum JsonFeedResult {
 
 // Reads file_path as a JSON Feed into document when its first character
 // (after a UTF-8 byte order mark and white space) opens a JSON object or
-// array. On JsonNotFeed and JsonOddShape, why (why_size bytes) says why.
+// array: a JSON Feed is an object whose version starts with
+// "https://jsonfeed.org/version/" (or "http://"), or is "1", "1.0" or "1.1"
+// beside an array of items. On JsonNotFeed and JsonOddShape, why (why_size
+// bytes) says why.
 // The mapping: the feed's title, home_page_url and description become the
 // feed's title, link and subtitle; each object of items an entry with its id
 // (a number read as its digits), url (else external_url) as its link, title

@@ -158,8 +158,12 @@ TEST(JsonFeed, RefusedWithWhy)
         const char *detail;
     } cases[] = {
         {"no version", R"({"title": "T", "items": []})", ConversionNotFeed, "JSON without a JSON Feed version"},
-        {"another version", R"({"version": "1.0", "items": []})", ConversionNotFeed,
-         "JSON of version \"1.0\", no JSON Feed"},
+        {"another version", R"({"version": "1.0.2", "items": []})", ConversionNotFeed,
+         "JSON of version \"1.0.2\", no JSON Feed"},
+        {"a bare version without items", R"({"version": "1.1", "name": "x"})", ConversionNotFeed,
+         "JSON of version \"1.1\", no JSON Feed"},
+        {"a bare version with items, as some generators write", R"({"version": "1.1", "items": []})",
+         ConversionRead, ""},
         {"an array", "[1, 2]", ConversionNotFeed, "JSON whose root is no object, no JSON Feed"},
         {"cut short", R"({"version": "https://jsonfeed.org/version/1.1", "items": [{"id": "1")", ConversionNotFeed,
          "JSON that does not parse at byte 68: Missing a comma or '}' after an object member"},
