@@ -27,7 +27,7 @@ namespace {
 // RapidJSON's allocator interface over malloc, throwing when memory runs out
 // where RapidJSON would go on with a null block.
 struct ThrowingAllocator {
-    static const bool kNeedFree = true;
+    [[maybe_unused]] static const bool kNeedFree = true;  // the interface asks for it
     void *Malloc(size_t size)
     {
         if (!size)
@@ -356,7 +356,7 @@ int read_json_feed(const char *file_path, TiXmlDocument *document, char *why, si
     if (!text.held())
         return NoJson;
     char *start = text.get();
-    if (memcmp(start, "\xEF\xBB\xBF", 3) == 0)
+    if (strncmp(start, "\xEF\xBB\xBF", 3) == 0)  // the text is shorter than three bytes at times
         start += 3;
 
     JsonDocument json;
