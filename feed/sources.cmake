@@ -16,6 +16,8 @@ list(APPEND KIV_CORE_SOURCES
   feed/read/item_fields.cpp
   feed/read/html_text.cpp
   feed/read/item_dates.cpp
+  feed/read/item_enclosures.cpp
+  feed/read/json_feed.cpp
   feed/read/feed_links.cpp)
 # Delivering: which items are new, the message that carries them, and the
 # per-feed record of what was delivered.

@@ -9,7 +9,7 @@ build=${KIV_BUILD_DIR:-$root/build}
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 
 packages=(
-  cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev libtinyxml-dev
+  cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev libtinyxml-dev rapidjson-dev
   dpkg-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix wine wine32:i386 wine64
   xvfb x11-utils xdotool imagemagick
   fonts-ipafont-gothic locales python3 python3-pytest time

@@ -6,6 +6,7 @@
 #include "feed/read/code_pages.h"
 #include "feed/read/feed_document.h"
 #include "feed/read/feed_recognition.h"
+#include "feed/read/json_feed.h"
 #include "resources/version.h"
 
 #include <cstdio>
@@ -47,14 +48,16 @@ void report_unknown_root(ConversionReport *report, TiXmlHandle docHandle)
 }
 
 // The pieces of an item block in order: the date line, the title with the
-// subject in brackets, the link and, when there is one, the description.
-enum { ItemBlockPieces = 10 };
+// subject in brackets, the link and, when there are any, the description
+// and the enclosures' lines.
+enum { ItemBlockPieces = 12 };
 void item_block_pieces(const ItemFields &fields, const char *pieces[ItemBlockPieces])
 {
     const char *description = fields.description;
+    bool enclosures = fields.enclosures[0] != '\0';
     const char *layout[ItemBlockPieces] = {
         fields.date_line, "\n", fields.title, " [ ", fields.subject, " ]\n", fields.link,
-        description ? "\n" : "", description ? description : "", "\n\n",
+        description ? "\n" : "", description ? description : "", enclosures ? "\n" : "", fields.enclosures, "\n\n",
     };
     memcpy(pieces, layout, sizeof layout);
 }
@@ -63,8 +66,16 @@ void item_block_pieces(const ItemFields &fields, const char *pieces[ItemBlockPie
 
 int open_feed(OpenedFeed *feed, const char *file_path, ConversionReport *report, const char *address)
 {
+    // A JSON Feed becomes an Atom document of its items; any other JSON is
+    // refused with what the JSON reader found, not with an XML error.
+    char why[ConversionDetailSize];
+    int json = read_json_feed(file_path, &feed->document, why, sizeof why);
+    if (json == JsonNotFeed || json == JsonOddShape) {
+        report_failure(report, json == JsonNotFeed ? ConversionNotFeed : ConversionOddShape, why);
+        return 0;
+    }
     const char *failure = nullptr;
-    if (!load_feed_document(&feed->document, file_path, &failure)) {
+    if (json == NoJson && !load_feed_document(&feed->document, file_path, &failure)) {
         // A document refused by its shape was never parsed, so the parser
         // holds no error.
         if (feed->document.Error())
@@ -178,6 +189,7 @@ void read_item_fields(const WalkedItem &item, int encoding, int feed_type, const
     FeedConverter::get_link(hItem, feed_type, fields->link, address);
     FeedConverter::get_item_description(hItem, encoding, feed_type, &fields->description, address);
     FeedConverter::get_subject(hItem, encoding, feed_type, fields->subject);
+    get_item_enclosures(hItem, encoding, feed_type, address, fields->enclosures);
     // A date from get_item_date is valid, so it converts.
     memset(fields->date_line, 0, sizeof fields->date_line);
     if (item.dated) {

@@ -5,6 +5,7 @@
 #include "message_composition.h"
 
 #include "feed/feed_converter.h"
+#include "feed/read/item_enclosures.h"
 
 #include <cstddef>
 
@@ -61,7 +62,8 @@ struct ItemFields {
     char link[TextFieldSize];
     char subject[TextFieldSize];
     char *description = nullptr;    // a heap copy, or none
-    ItemFields() = default;
+    char enclosures[EnclosureLinesSize];  // their lines, or empty
+    ItemFields() { enclosures[0] = '\0'; }
     ItemFields(const ItemFields &) = delete;
     ItemFields &operator=(const ItemFields &) = delete;
     ~ItemFields();

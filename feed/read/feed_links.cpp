@@ -145,7 +145,8 @@ bool holds_token(const std::string &list, const char *token)
 bool is_feed_type(const std::string &type)
 {
     std::string bare = trimmed_text(type.substr(0, type.find(';')), is_html_space);
-    for (const char *feed : {"application/rss+xml", "application/atom+xml", "application/rdf+xml"})
+    for (const char *feed : {"application/rss+xml", "application/atom+xml", "application/rdf+xml",
+                             "application/feed+json"})
         if (equals_folded(bare, feed))
             return true;
     return false;

@@ -24,8 +24,9 @@ struct FeedLink {
 
 // Reads the feed links of the HTML page text (length bytes, no NUL needed)
 // that came from page_address: those of type application/rss+xml,
-// application/atom+xml or application/rdf+xml whose rel holds the token
-// "alternate", in page order, the same address once. Their addresses are
+// application/atom+xml, application/rdf+xml or application/feed+json (JSON
+// Feed) whose rel holds the token "alternate", in page order, the same
+// address once. Their addresses are
 // resolved against the page's <base href>, itself resolved against
 // page_address. Only the head is read (up to </head> or <body>, and at most
 // PageHeadBytes); comments, scripts, styles and the title are skipped.

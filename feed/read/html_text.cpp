@@ -5,8 +5,10 @@
 // least three bytes gives at most two line ends, a list item (four bytes) at
 // most one line end and an eight-byte marker, a link (at least ten bytes) a
 // mark and a list line of ten bytes more than its address at most; text and
-// references are never longer than themselves. Hence HtmlTextGrowth. An
-// address made absolute grows by its base and a slash at most.
+// references are never longer than themselves, nor is an embedded frame's
+// address (a tag of at least fourteen bytes more) with the two line ends
+// around it. Hence HtmlTextGrowth. An address made absolute grows by its
+// base and a slash at most.
 #include "html_text.h"
 
 #include "base/addresses.h"
@@ -30,6 +32,7 @@ enum TagKind {
     TagRaw,        // text that is never shown: scripts, styles, a document title
     TagImage,      // shown as its alt text
     TagAnchor,     // a link
+    TagFrame,      // an embedded page (a video player): its address on a line of its own
 };
 
 struct TagRule {
@@ -46,7 +49,7 @@ const TagRule Tags[] = {
     {"dl", TagParagraph}, {"dt", TagLine}, {"em", TagInline}, {"figcaption", TagLine}, {"figure", TagParagraph},
     {"font", TagInline}, {"footer", TagParagraph}, {"h1", TagParagraph}, {"h2", TagParagraph},
     {"h3", TagParagraph}, {"h4", TagParagraph}, {"h5", TagParagraph}, {"h6", TagParagraph}, {"head", TagInline},
-    {"header", TagParagraph}, {"hr", TagParagraph}, {"html", TagInline}, {"i", TagInline}, {"img", TagImage},
+    {"header", TagParagraph}, {"hr", TagParagraph}, {"html", TagInline}, {"i", TagInline}, {"iframe", TagFrame}, {"img", TagImage},
     {"ins", TagInline}, {"kbd", TagInline}, {"li", TagItem}, {"main", TagParagraph}, {"mark", TagInline},
     {"nav", TagParagraph}, {"ol", TagList}, {"p", TagParagraph}, {"pre", TagPre}, {"q", TagInline},
     {"s", TagInline}, {"samp", TagInline}, {"script", TagRaw}, {"section", TagParagraph}, {"small", TagInline},
@@ -452,6 +455,7 @@ struct Tag {
     bool closing;
     const char *alt, *alt_end;
     const char *href, *href_end;
+    const char *src, *src_end;
 };
 
 // The tag at p ('<' or "</" and a letter): gives where it ends, or null when
@@ -500,7 +504,23 @@ const char *read_tag(const char *p, const char *end, Tag *tag)
             tag->alt = value, tag->alt_end = value_end;
         else if (!tag->href && names_equal(attribute, attribute_length, "href"))
             tag->href = value, tag->href_end = value_end;
+        else if (!tag->src && names_equal(attribute, attribute_length, "src"))
+            tag->src = value, tag->src_end = value_end;
     }
+}
+
+// An address of an attribute without the white space around it; false for
+// one within the page or a script, which lead nowhere a reader can go.
+bool leads_away(const char *&address, const char *&end)
+{
+    if (!address)
+        return false;
+    while (address < end && is_html_space(*address))
+        ++address;
+    while (end > address && is_html_space(end[-1]))
+        --end;
+    size_t length = size_t(end - address);
+    return length > 0 && *address != '#' && !(length >= 11 && names_equal(address, 11, "javascript:"));
 }
 
 void open_link(Render &r, const Tag &tag)
@@ -510,18 +530,24 @@ void open_link(Render &r, const Tag &tag)
     r.matched = 0;
     r.href = nullptr;
     const char *href = tag.href, *end = tag.href_end;
-    if (!href)
-        return;
-    while (href < end && is_html_space(*href))
-        ++href;
-    while (end > href && is_html_space(end[-1]))
-        --end;
-    // Links within the page and scripts lead nowhere a reader can go.
-    size_t length = size_t(end - href);
-    if (length == 0 || *href == '#' || (length >= 11 && names_equal(href, 11, "javascript:")))
+    if (!leads_away(href, end))
         return;
     r.href = href;
-    r.href_length = length;
+    r.href_length = size_t(end - href);
+}
+
+// An embedded frame (Blogger's and YouTube's video players) shows nothing
+// in a text, so its address stands in its place, on a line of its own. A
+// title leaves it out.
+void show_frame(Render &r, const Tag &tag)
+{
+    const char *src = tag.src, *end = tag.src_end;
+    if (tag.closing || !r.marks || r.listing || !leads_away(src, end))
+        return;
+    line_ends(r, 1);
+    lay_out(r);
+    store_address(r, src, end);
+    line_ends(r, 1);
 }
 
 // Ends the open link: its mark after its text, or its line in the list.
@@ -591,6 +617,9 @@ void apply(Render &r, const Tag &tag)
         close_link(r);
         if (!tag.closing)
             open_link(r, tag);
+        break;
+    case TagFrame:
+        show_frame(r, tag);
         break;
     case TagInline:
     case TagRaw:
@@ -669,9 +698,10 @@ int carries_html(const char *text)
 
 size_t html_text_size(const char *html, size_t base_length)
 {
+    // Links and frames: every tag that starts "<a" or "<i" may be one.
     size_t length = strlen(html), anchors = 0;
     for (const char *p = html; (p = strchr(p, '<')) != nullptr; ++p)
-        anchors += lower(p[1]) == 'a';
+        anchors += lower(p[1]) == 'a' || lower(p[1]) == 'i';
     size_t growth = base_length ? anchors * (base_length + 1) : 0;
     size_t most = length * HtmlTextGrowth;
     return most + (growth < most ? growth : most) + 1;

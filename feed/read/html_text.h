@@ -1,8 +1,9 @@
 // HTML as a person reads it: the text of an item description that carries
 // HTML markup or character references, with its paragraphs, line breaks and
 // list items on lines of their own, references resolved, scripts, styles and
-// comments left out, images as their alt text, and links as their text with a
-// numbered mark whose address is listed after the text.
+// comments left out, images as their alt text, links as their text with a
+// numbered mark whose address is listed after the text, and embedded frames
+// (video players) as their address on a line of its own.
 #pragma once
 #include <cstddef>
 
@@ -28,8 +29,9 @@ size_t html_to_text(const char *html, char *out, size_t out_size, int utf8, cons
 
 // The size of out that html_to_text needs for html with a base of
 // base_length bytes: HtmlTextGrowth times its length, one more byte, and as
-// much again at most for what the base adds to its links' addresses. A text
-// so dense in relative links that they need more has the end of its list cut.
+// much again at most for what the base adds to its links' and frames'
+// addresses. A text so dense in relative links that they need more has the
+// end of its list cut.
 size_t html_text_size(const char *html, size_t base_length);
 
 // The readable text of html for a title: as html_to_text gives it, but with

@@ -1,6 +1,7 @@
 // The texts of a channel or an item: title, link, descriptions and subject,
 // cut to their fields and passed through the host's text conversion where
 // the feed's encoding needs it.
+#include "item_fields.h"
 #include "element_text.h"
 #include "html_text.h"
 
@@ -15,18 +16,6 @@
 #include <string>
 
 namespace {
-
-// The host's conversion of text for the encoding code, or the text itself
-// when the encoding needs none. The result belongs to the host: copy it at once.
-const char *host_converted(int encoding, const char *text)
-{
-    const char *converted = text;
-    if (encoding == EncodingUtf8)
-        converted = HostFunctions.UTF_8(text, 0);
-    else if (encoding == EncodingEucJp)
-        converted = HostFunctions.EUC_JP(text, 0);
-    return converted ? converted : "";
-}
 
 void convert_field(int encoding, char *field)
 {
@@ -106,17 +95,6 @@ int copy_readable_text(TiXmlHandle parent, const char *name, int encoding, int f
     return 1;
 }
 
-// The address written in element, its references resolved, made absolute
-// against the element's base, in field (cut at 511 bytes). No address stays
-// none: an empty reference would name the base itself.
-void copy_address(const TiXmlElement *element, const char *written, const char *address, char *field)
-{
-    char reference[AddressSize], base[AddressSize];
-    resolve_references(written, reference, sizeof reference, 0);
-    element_base(element, address, base, sizeof base);
-    resolve_address(reference[0] ? base : nullptr, reference, field, TextFieldSize);
-}
-
 // An item's text and the element it is written in: the elements of its
 // feed's kind, Dublin Core's, then what podcasts and Media RSS write
 // (media:description also in media:group or media:content, as video sites
@@ -147,6 +125,24 @@ const char *item_body(TiXmlHandle item, int feed_type, const TiXmlElement **from
 }
 
 }  // namespace
+
+const char *host_converted(int encoding, const char *text)
+{
+    const char *converted = text;
+    if (encoding == EncodingUtf8)
+        converted = HostFunctions.UTF_8(text, 0);
+    else if (encoding == EncodingEucJp)
+        converted = HostFunctions.EUC_JP(text, 0);
+    return converted ? converted : "";
+}
+
+void copy_address(const TiXmlElement *element, const char *written, const char *address, char *field)
+{
+    char reference[AddressSize], base[AddressSize];
+    resolve_references(written, reference, sizeof reference, 0);
+    element_base(element, address, base, sizeof base);
+    resolve_address(reference[0] ? base : nullptr, reference, field, TextFieldSize);
+}
 
 int FeedConverter::get_title(TiXmlHandle parent, int encoding, int feed_type, char *field)
 {

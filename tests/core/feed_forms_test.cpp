@@ -155,7 +155,7 @@ TEST(FeedForms, BodiesBesideTheUsualElements)
     const std::string media = "xmlns:media=\"http://search.yahoo.com/mrss/\"";
     struct Case {
         const char *what;
-        std::string children, body;  // an RSS 2.0 item's children, its text
+        std::string children, body;  // an RSS 2.0 item's children, its text (and enclosure)
     } cases[] = {
         {"itunes:summary",
          "<itunes:summary xmlns:itunes=\"http://www.itunes.com/dtds/podcast-1.0.dtd\">Episode notes</itunes:summary>",
@@ -171,11 +171,11 @@ TEST(FeedForms, BodiesBesideTheUsualElements)
         {"media:description in media:content",
          "<media:content " + media + " url=\"http://v.example/1\"><media:description>In content</media:description>"
              "</media:content>",
-         "In content"},
+         "In content\nEnclosure: http://v.example/1"},
         {"media:description in media:content in media:group",
          "<media:group " + media + "><media:content url=\"http://v.example/1\"><media:description>Deep"
              "</media:description></media:content></media:group>",
-         "Deep"},
+         "Deep\nEnclosure: http://v.example/1"},
         {"the description first",
          "<description>Own</description><itunes:summary>Not this</itunes:summary>", "Own"},
         // Unescaped HTML in a description is read as HTML, a CDATA section

@@ -45,10 +45,13 @@ TEST(FeedLinks, WhichLinksCount)
          {"http://site.example/blog/f"}},
         {"a token that only holds the word", "<link rel=\"alternates\" type=\"application/rss+xml\" href=\"f\">", {}},
         {"no rel", "<link type=\"application/rss+xml\" href=\"f\">", {}},
-        {"other types: html, JSON feeds, plain xml, no type",
-         "<link rel=alternate type=text/html href=a><link rel=alternate type=application/feed+json href=b>"
+        {"other types: html, plain JSON, plain xml, no type",
+         "<link rel=alternate type=text/html href=a><link rel=alternate type=application/json href=b>"
          "<link rel=alternate type=application/xml href=c><link rel=alternate href=d>",
          {}},
+        {"a JSON Feed beside RSS", "<link rel=alternate type=application/rss+xml href=f.xml>"
+                                   "<link rel=alternate type=\"application/feed+json\" href=f.json>",
+         {"http://site.example/blog/f.xml", "http://site.example/blog/f.json"}},
         {"a stylesheet", "<link rel=stylesheet type=application/rss+xml href=f>", {}},
         {"no or empty href", "<link rel=alternate type=application/rss+xml><link rel=alternate "
                              "type=application/rss+xml href=\"  \">", {}},

@@ -3,6 +3,8 @@
 // message it reports must be whole: terminated, closed by CR LF, with a
 // valid newest date. Converted with and without an address to resolve its
 // relative links against.
+#include "fuzz_feed_file.h"
+
 #include "feed/feed_converter.h"
 #include "shell/host_functions.h"
 
@@ -11,11 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 namespace {
-
-std::string FeedPath;
 
 // The host's conversions may return more than they were given; doubling
 // the text tries every cut behind them.
@@ -26,15 +25,9 @@ const char *Doubled(const char *text, int)
     return result.c_str();
 }
 
-void RemoveFeedFile() { unlink(FeedPath.c_str()); }
+void Check(bool condition, const char *what) { FuzzCheck(condition, "convert_feed", what); }
 
-void Check(bool condition, const char *what)
-{
-    if (!condition) {
-        fprintf(stderr, "convert_feed: %s\n", what);
-        abort();
-    }
-}
+const char *FeedPath() { return FuzzFeedPath(".xml").c_str(); }
 
 }  // namespace
 
@@ -42,19 +35,13 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     HostFunctions.entries[HostUTF_8] = FunctionCast<FARPROC>(&Doubled);
     HostFunctions.entries[HostEUC_JP] = FunctionCast<FARPROC>(&Doubled);
-    // The file is rewritten for every input: in memory where possible, since
-    // truncating a file on disk makes every run wait for the disk.
-    const char *folder = getenv("TMPDIR");
-    if (!folder)
-        folder = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    FeedPath = std::string(folder) + "/kiv-fuzz-" + std::to_string(getpid()) + ".xml";
-    atexit(RemoveFeedFile);
+    FeedPath();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    FILE *file = fopen(FeedPath.c_str(), "wb");
+    FILE *file = fopen(FeedPath(), "wb");
     if (!file)
         return 0;
     fwrite(data, 1, size, file);
@@ -67,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         char *message = static_cast<char *>(malloc(capacity));
         char newest[NewestTimestampSize] = {};
         // Relative links resolved against the address the feed came from.
-        int result = FeedConverter::convert_feed(message, capacity, FeedPath.c_str(), last_seen, newest, nullptr,
+        int result = FeedConverter::convert_feed(message, capacity, FeedPath(), last_seen, newest, nullptr,
                                                  nullptr, last_seen ? "http://h.example/feeds/rss.xml" : nullptr);
         Check(result == 0 || result == 1, "result is 0 or 1");
         if (result == 1) {
