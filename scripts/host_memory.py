@@ -23,31 +23,16 @@ import time
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "support"))
+sys.path.insert(0, str(ROOT / "tests" / "plugin"))
 sys.path.insert(0, str(ROOT / "scripts"))
 from bench_patrol import feed, layout, windows_path  # noqa: E402
 from feed_server import FeedServer  # noqa: E402
+from soak import linux_figures  # noqa: E402
 
 BUILD = pathlib.Path(os.environ.get("KIV_WIN32_BUILD", ROOT / "build" / "win32"))
 FEEDS = int(os.environ.get("KIV_MEMORY_FEEDS", "2000"))
 LAST_SEEN = "2024-05-01T00:00:00+00:00"
 FIELDS = ["address-kb", "committed-kb", "private-kb", "resident-kb", "handles", "threads"]
-
-
-def linux_figures(plugins):
-    """What Linux says of the host's process, where Wine leaves the Windows
-    figures empty: anonymous resident memory (the private part) and open
-    file descriptors (files and sockets among the handles)."""
-    for status in pathlib.Path("/proc").glob("[0-9]*/status"):
-        try:
-            if "kivhost.exe" not in (status.parent / "cmdline").read_text(errors="replace") or \
-                    str(plugins) != os.readlink(status.parent / "cwd"):
-                continue
-            fields = dict(line.split(":", 1) for line in status.read_text().splitlines() if ":" in line)
-            return {"private-kb": int(fields["RssAnon"].split()[0]),
-                    "handles": len(os.listdir(status.parent / "fd"))}
-        except (OSError, KeyError, ValueError):
-            continue
-    return {}
 
 
 def main():
