@@ -6,6 +6,7 @@
 
 #include "base/process_values.h"
 #include "base/scoped_handles.h"
+#include "base/thread_stacks.h"
 #include "feed/feed_converter.h"
 #include "feed/fetch/download_deadline.h"
 
@@ -96,7 +97,7 @@ int start_discovery(const char *url)
     lookup->found = Discovery();
     lookup->ended.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (lookup->ended.held())
-        lookup->thread.reset(CreateThread(nullptr, 0, lookup_thread, lookup, 0, nullptr));
+        lookup->thread.reset(start_thread_reserving(lookup_thread, lookup, NetworkStackReserve));
     if (!lookup->thread.held()) {
         lookup->ended.reset(nullptr);
         return NoDiscovery;

@@ -6,6 +6,7 @@
 #include "host_state.h"
 #include "text_codec.h"
 
+#include <psapi.h>
 #include <tlhelp32.h>
 #include <wininet.h>
 
@@ -202,7 +203,7 @@ void FetchAsHost(const std::string &url)
 }
 
 // The process's threads: a plug-in leaves none behind when it is unloaded.
-void CountThreads()
+int CountThreads()
 {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     THREADENTRY32 entry;
@@ -212,7 +213,35 @@ void CountThreads()
         count += entry.th32OwnerProcessID == GetCurrentProcessId();
     if (snapshot != INVALID_HANDLE_VALUE)
         CloseHandle(snapshot);
-    HostPrint("threads count=%d", count);
+    return count;
+}
+
+// What a plug-in costs a host that runs for weeks: the address space taken
+// (reserved or committed, as the system's own walk of it counts), the
+// committed part, the private and resident memory, handles and threads.
+void PrintMemory()
+{
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    unsigned long long taken = 0, committed = 0;
+    MEMORY_BASIC_INFORMATION region;
+    for (const char *at = static_cast<const char *>(system.lpMinimumApplicationAddress);
+         at < system.lpMaximumApplicationAddress && VirtualQuery(at, &region, sizeof region);
+         at = static_cast<const char *>(region.BaseAddress) + region.RegionSize) {
+        if (region.State != MEM_FREE)
+            taken += region.RegionSize;
+        if (region.State == MEM_COMMIT)
+            committed += region.RegionSize;
+    }
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS *>(&counters),
+                         sizeof counters);
+    DWORD handles = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handles);
+    HostPrint("memory address-kb=%llu committed-kb=%llu private-kb=%llu resident-kb=%llu handles=%lu threads=%d",
+              taken >> 10, committed >> 10, (unsigned long long)counters.PrivateUsage >> 10,
+              (unsigned long long)counters.WorkingSetSize >> 10, (unsigned long)handles, CountThreads());
 }
 
 bool AppendsReached(int count, const std::string &) { return CountAppends() >= count; }
@@ -303,7 +332,17 @@ bool RunScriptCommand(const std::string &line)
         words >> url;
         FetchAsHost(url);
     } else if (name == "threads") {
-        CountThreads();
+        HostPrint("threads count=%d", CountThreads());
+    } else if (name == "clock") {
+        // The wall clock, to the microsecond, as other programs on the
+        // machine read it: seconds since 1970.
+        FILETIME now;
+        GetSystemTimePreciseAsFileTime(&now);
+        unsigned long long ticks = (unsigned long long)now.dwHighDateTime << 32 | now.dwLowDateTime;
+        ticks -= 116444736000000000ull;  // from 1601 to 1970, in 100 ns
+        HostPrint("clock %llu.%06llu", ticks / 10000000, ticks % 10000000 / 10);
+    } else if (name == "memory") {
+        PrintMemory();
     } else if (name == "status") {
         HostPrint("status appends=%d manualfilter=%d", CountAppends(), CountCommands("ManualFilter"));
     } else if (name == "quit") {
@@ -416,7 +455,8 @@ void Usage()
          "  callbacks | folder ID | wait-appends N [MS] | wait-commands NAME N [MS] | sleep MS | status | quit\n"
          "  reserve-memory MB (leave no free range of MB or more)\n"
          "  lock-file PATH (hold the file open, shared with nobody, until the host ends)\n"
-         "  fetch URL (a request and heap blocks of the host's own) | threads (count this process's)");
+         "  fetch URL (a request and heap blocks of the host's own) | threads (count this process's)\n"
+         "  memory (address space, committed, private and resident memory, handles, threads) | clock");
 }
 
 }  // namespace

@@ -2,8 +2,9 @@
 # Builds the native Release benchmark into build/bench and prints, for
 # generated RSS 2.0 feeds of 1,000, 10,000 and as many new items as fit the
 # 8 MiB download bound, the time and peak memory of convert_feed beside
-# TinyXML's own load of the file, with the split of convert_feed's time; then
-# the peak memory of hostile documents at the node bound.
+# TinyXML's own load of the file, with each of convert_feed's steps timed on
+# its own: medians of KIV_BENCH_ROUNDS rounds (default 5) with the lowest and
+# highest; then the peak memory of hostile documents at the node bound.
 # KIV_BENCH_HTML=1 gives the items bodies rich in HTML, KIV_BENCH_PUBDATE=1
 # dates them by pubDate.
 #   scripts/bench-convert.sh [ITEMS|max ...]

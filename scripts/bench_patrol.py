@@ -5,7 +5,8 @@ Last-Modified date, the others with new items. Reports the patrol's wall time
 (first request to last message) and the host process's peak memory under
 Wine, beside a run of the same host with the plug-in and no feeds; then the
 bytes the server sent, with the feeds served plain and again gzipped to a
-client that asks for it.
+client that asks for it; then the bytes of a patrol with no news after a
+first one, the servers sending validators as real ones do (see KINDS).
 """
 import os
 import pathlib
@@ -25,6 +26,10 @@ WORK = ROOT / "build" / "bench-patrol"
 FEEDS = int(os.environ.get("KIV_BENCH_FEEDS", "200"))
 ITEMS = 20
 LAST_SEEN = "2024-05-01T00:00:00+00:00"
+# The validators real servers send, one kind a feed in turn: (name, ETag,
+# Last-Modified, whether the server answers 304 to them).
+KINDS = [("ETag and Last-Modified", True, True, True), ("Last-Modified alone", False, True, True),
+         ("no validator", False, False, False), ("ignores the validators", True, True, False)]
 
 
 def feed(number, count=ITEMS):
@@ -47,13 +52,13 @@ def windows_path(path):
     return "Z:" + str(path.resolve()).replace("/", "\\")
 
 
-def run(plugins, appends=0, server=None, requests=0):
+def run(plugins, appends=0, server=None, requests=0, settle=False):
     """Runs the host under /usr/bin/time; gives (host lines with their
     arrival times, wall seconds, peak resident kB). With appends, the host is
     unloaded once that many messages are appended and the server has seen
     `requests` requests: the last feeds may be unchanged ones, requested after
-    the last message. With requests alone, it is unloaded 2 s after the
-    last request."""
+    the last message. With requests alone, or settle, it is unloaded 2 s
+    after the last request."""
     stats = plugins / "time.txt"
     command = ["/usr/bin/time", "-v", "-o", str(stats), str(BUILD / "wine-run"),
                str(BUILD / "host" / "kivhost.exe"), "--plugin", windows_path(plugins / "KIV.dll"),
@@ -72,7 +77,7 @@ def run(plugins, appends=0, server=None, requests=0):
     if appends or requests:
         send("load", "wait-appends %d 600000" % appends)
         server.wait_requests(requests, timeout=600)
-        if not appends:
+        if not appends or settle:
             send("sleep 2000")  # the last feeds' records are stored
     else:
         send("load", "sleep 2000")
@@ -87,11 +92,42 @@ def run(plugins, appends=0, server=None, requests=0):
 
 
 def layout(name, entries):
+    """A plug-in folder: KIV.dll (the build's, or the one KIV_BENCH_DLL
+    names, for a build before a change beside the host of today) and a
+    KIV.ini listing entries for the folder Inbox\\Bench."""
     plugins = WORK / name
     plugins.mkdir(parents=True)
-    shutil.copyfile(BUILD / "KIV.dll", plugins / "KIV.dll")
+    shutil.copyfile(os.environ.get("KIV_BENCH_DLL", BUILD / "KIV.dll"), plugins / "KIV.dll")
     (plugins / "KIV.ini").write_bytes("\r\n".join(["Inbox\\Bench", "0", "0"] + entries).encode())
     return plugins
+
+
+def validators_on_the_wire():
+    """Two patrols of the same feeds, the second with no news: the bytes
+    each kind of server sent in each. Half of each kind's feeds have new
+    items at the first patrol, the others are unchanged by their date; the
+    second patrol finds the same documents."""
+    with FeedServer() as server:
+        entries, news, kinds = [], 0, {}
+        for number in range(FEEDS):
+            name, etag, dated, honours = KINDS[number % len(KINDS)]
+            fresh = number // len(KINDS) % 2 == 1
+            changed = "2024-06-28T23:00:00Z" if fresh else LAST_SEEN
+            path = "/wire/%d" % number
+            server.serve(path, feed(number), etag="\"f%d\"" % number if etag else None,
+                         last_modified=http_date(changed) if dated else None, conditional=honours)
+            entries.append(server.url(path) + "," + LAST_SEEN)
+            kinds[path] = name
+            news += fresh if dated else 1  # a feed without a date is read, and its items are new
+        plugins = layout("validators", entries)
+        sent = []
+        for patrol in (1, 2):
+            before = server.sent_by_path.copy()
+            run(plugins, news if patrol == 1 else 0, server, FEEDS * patrol, settle=True)
+            sent.append(server.sent_by_path - before)
+    by_kind = {name: [sum(n for path, n in bytes_.items() if kinds[path] == name) for bytes_ in sent]
+               for name, *_ in KINDS}
+    return by_kind
 
 
 def main():
@@ -134,6 +170,17 @@ def main():
     print("baseline:  peak resident memory %.1f MB (the same host and plug-in, no feeds)" % (baseline_peak / 1024))
     print("on the wire: %d KB of responses served plain, %d KB gzipped to a client that asks (%.0f%%)"
           % (wire[False] // 1024, wire[True] // 1024, 100.0 * wire[True] / wire[False]))
+    by_kind = validators_on_the_wire()
+    print("a patrol with no news after a first one, bytes the servers sent (first patrol -> no news):")
+    honoured = [0, 0]
+    for name, honours in ((k[0], k[3]) for k in KINDS):
+        first, second = by_kind[name]
+        print("  %-24s %7d KB -> %7d KB (%5.1f%%)" % (name, first // 1024, second // 1024, 100.0 * second / first))
+        if honours:
+            honoured = [honoured[0] + first, honoured[1] + second]
+    total = [sum(pair[i] for pair in by_kind.values()) for i in (0, 1)]
+    print("  servers that honour them: %.1f%% of a full download; all servers: %.1f%%"
+          % (100.0 * honoured[1] / honoured[0], 100.0 * total[1] / total[0]))
     print("(Wine %s, %d CPUs; figures vary from run to run by some per cent)"
           % (subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip(),
              os.cpu_count()))

@@ -4,6 +4,7 @@
 #include "plugin_paths.h"
 
 #include "base/process_values.h"
+#include "base/thread_stacks.h"
 #include "feed/fetch/download_deadline.h"
 #include "feed/patrol/feed_state_reader.h"
 #include "resources/dialog_ids.h"
@@ -66,7 +67,7 @@ BOOL ProcessAttach(HINSTANCE instance)
                         DUPLICATE_SAME_ACCESS);
     PatrolStopRequested = 0;
     if (workerEvent) {
-        WorkerThread = CreateThread(nullptr, 0, PatrolWorker, workerEvent, 0, nullptr);
+        WorkerThread = start_thread_reserving(PatrolWorker, workerEvent, PatrolStackReserve);
         if (!WorkerThread)
             CloseHandle(workerEvent);
     }

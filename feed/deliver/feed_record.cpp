@@ -102,6 +102,16 @@ int is_usable_validator(const char *text)
     return !value.empty() && value.size() <= MaxValidatorLength && !has_control(value) ? 1 : 0;
 }
 
+int keep_validators(FeedRecord *record, const char *etag, const char *last_modified)
+{
+    std::string sent_etag(etag ? etag : ""), sent_date(last_modified ? last_modified : "");
+    if (record->etag == sent_etag && record->last_modified == sent_date)
+        return 0;
+    record->etag = sent_etag;
+    record->last_modified = sent_date;
+    return 1;
+}
+
 int parse_feed_record(const char *bytes, size_t length, const char *url, FeedRecord *record)
 {
     *record = FeedRecord();

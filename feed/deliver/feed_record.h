@@ -70,3 +70,7 @@ int write_feed_record(const char *path, const char *url, const FeedRecord &recor
 
 // 1 when text may be kept as a validator and sent back in a header.
 int is_usable_validator(const char *text);
+// Takes the validators of a response into the record as the server sent
+// them (null or empty: it sent none, and the kept one goes); 1 when the
+// record changed and is to be written.
+int keep_validators(FeedRecord *record, const char *etag, const char *last_modified);

@@ -7,6 +7,7 @@
 #include "base/data_files.h"
 #include "base/process_values.h"
 #include "base/text_copy.h"
+#include "base/thread_stacks.h"
 #include "feed/feed_converter.h"
 
 #include <atomic>
@@ -102,7 +103,7 @@ int start_thread(Download &download)
     download.wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     download.done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (download.wake && download.done)
-        download.thread = CreateThread(nullptr, 0, download_thread, &download, 0, nullptr);
+        download.thread = start_thread_reserving(download_thread, &download, NetworkStackReserve);
     if (download.thread)
         return 1;
     close_handle(download.wake);

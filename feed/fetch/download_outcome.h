@@ -46,7 +46,7 @@ struct DownloadOutcome {
     unsigned long error = 0;           // the HTTP stack's error code behind failure, 0 when none
     int status = 0;                    // the final response's HTTP status, when one arrived
     long pause_seconds = 0;            // when FailurePaused: how long the server asked to be left alone
-    char etag[ValidatorSize] = "";     // the response's validators, when Downloaded
+    char etag[ValidatorSize] = "";     // the response's validators, when Downloaded or DownloadUnchanged
     char last_modified[ValidatorSize] = "";
     // Where the body came from, when Downloaded: its Content-Location, made
     // absolute, else the address after redirects, without user and

@@ -398,6 +398,13 @@ int FeedConverter::download_feed(const char *url, const char *file_temp, const c
         if (outcome->pause_seconds)
             return failed(outcome, "paused by the server", FailurePaused);
     }
+    // Validators of an error page would make its feed look unchanged. Kept
+    // for a feed unchanged by its date too: without them its server would
+    // send the whole body at every patrol.
+    if (outcome->status == 200) {
+        query_header(request.get(), HTTP_QUERY_ETAG, outcome->etag, ValidatorSize);
+        query_header(request.get(), HTTP_QUERY_LAST_MODIFIED, outcome->last_modified, ValidatorSize);
+    }
     // No other status is examined: an error page is saved like a feed.
     if (is_unchanged_by(request.get(), HTTP_QUERY_LAST_MODIFIED, last_seen) ||
         is_unchanged_by(request.get(), HTTP_QUERY_IF_MODIFIED_SINCE, last_seen))
@@ -448,11 +455,6 @@ int FeedConverter::download_feed(const char *url, const char *file_temp, const c
     }
     if (stored.total == 0)
         return failed(outcome, "empty body", FailureEmptyBody);
-    // Validators of an error page would make its feed look unchanged.
-    if (outcome->status == 200) {
-        query_header(request.get(), HTTP_QUERY_ETAG, outcome->etag, ValidatorSize);
-        query_header(request.get(), HTTP_QUERY_LAST_MODIFIED, outcome->last_modified, ValidatorSize);
-    }
     // The body's own address, which may be relative to the request's.
     char location[AddressSize];
     query_header(request.get(), HTTP_QUERY_CONTENT_LOCATION, location, sizeof location);

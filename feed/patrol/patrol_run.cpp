@@ -189,6 +189,14 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed, bool per_item)
             feed.record_due = true;
             pause_feed(feed, download.status);
         } else {
+            // A feed unchanged by its date keeps the validators its server
+            // sent, so that the server answers 304 from the next patrol on
+            // instead of sending the whole body each time.
+            if (download.result == DownloadUnchanged && feed.record_path[0] &&
+                keep_validators(&feed.record, download.etag, download.last_modified)) {
+                feed.record.paused_until = 0;
+                feed.record_due = true;
+            }
             outcome_of_download(download, &feed.outcome);
         }
         return 0;
@@ -242,18 +250,15 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed, bool per_item)
         // item is in: before, a 304 would hold the rest back.
         feed.delivered = converted > 0;
         if (record.memory.walked && feed.record_path[0] && feed.stored) {
-            if (converted == due) {
-                record.etag = download.etag;
-                record.last_modified = download.last_modified;
-            }
+            if (converted == due)
+                keep_validators(&record, download.etag, download.last_modified);
             feed.record_due = converted == 0 || converted == due;
         }
         if (!converted)
             report.items = due;  // none appended: stopped, or nothing new
     } else {
         if (!stopping && record.memory.walked && feed.record_path[0]) {
-            record.etag = download.etag;
-            record.last_modified = download.last_modified;
+            keep_validators(&record, download.etag, download.last_modified);
             feed.record_due = true;
         }
         feed.delivered = converted && !stopping;

@@ -285,6 +285,10 @@ TEST_F(FeedMessage, EachPatrolDeliversWhatIsNewByKey)
         // A record of an earlier version: undated keys, the dates decide once.
         {"undated keys", UndatedKeys, {"g u"}, "2024-06-01T12:00:00Z",
          {{undated + b + a, "b,"}, {undated + b + c + a, "c,"}}},
+        // A record kept for the validators of a feed that never delivered
+        // knows no keys: its first delivery is that of no record.
+        {"validators only", UndatedKeys, {}, "2024-06-01T12:00:00Z",
+         {{undated + b + a, "u,b,"}, {undated + b + c + a, "c,"}}},
         {"every key", EveryKey, {"g urn:b"}, "2024-06-03T00:00:00Z", {{undated + b + a, "u,a,"}}},
         // Items told apart by no key of their own go by their dates.
         {"shared link", EveryKey, {"l http://l/same"}, "2024-06-01T12:00:00Z",

@@ -108,6 +108,46 @@ TEST(FeedRecord, PauseKeptBesideTheRest)
     EXPECT_EQ(1796961600, read.paused_until);
 }
 
+// Whatever became of a response (items delivered, none new, the feed
+// unchanged by its date), the validators it came with replace those kept,
+// one the server no longer sends included, so that what goes back is what
+// the server gave last. A feed that never delivered keeps them in a record
+// that still knows no keys.
+TEST(FeedRecord, ValidatorsKeptAsTheServerSentThem)
+{
+    const char *date = "Thu, 06 Jun 2024 18:30:00 GMT", *later = "Fri, 07 Jun 2024 08:00:00 GMT";
+    struct Case {
+        const char *what;
+        const char *sent_etag, *sent_date;
+        int changed;
+        const char *etag, *last_modified;  // kept afterwards
+    } cases[] = {
+        {"the same again", "\"v1-abc\"", date, 0, "\"v1-abc\"", date},
+        {"a new date", "\"v1-abc\"", later, 1, "\"v1-abc\"", later},
+        {"Last-Modified alone", nullptr, later, 1, "", later},
+        {"ETag alone", "\"v2\"", "", 1, "\"v2\"", ""},
+        {"neither", nullptr, nullptr, 1, "", ""},
+    };
+    for (const Case &c : cases) {
+        FeedRecord record = Sample();
+        EXPECT_EQ(c.changed, keep_validators(&record, c.sent_etag, c.sent_date)) << c.what;
+        EXPECT_EQ(c.etag, record.etag) << c.what;
+        EXPECT_EQ(c.last_modified, record.last_modified) << c.what;
+        EXPECT_EQ(Sample().memory.keys, record.memory.keys) << c.what;
+    }
+
+    FeedRecord unread;
+    ASSERT_EQ(1, keep_validators(&unread, "", date));
+    EXPECT_EQ(0, keep_validators(&unread, nullptr, date));
+    const std::string text = format_feed_record(Url, unread);
+    EXPECT_EQ(std::string("KIV feed record 1\nurl ") + Url + "\nlast-modified " + date + "\nend\n", text);
+    FeedRecord read;
+    ASSERT_EQ(1, parse_feed_record(text.data(), text.size(), Url, &read));
+    EXPECT_EQ(date, read.last_modified);
+    EXPECT_TRUE(read.memory.keys.empty());
+    EXPECT_NE(EveryKey, read.memory.scope);
+}
+
 // Version 2 holds every item's key; version 1, as earlier versions wrote it,
 // undated items' keys, which are kept. A record is written in the version of
 // what it holds, so that one read as version 1 keeps its meaning until a

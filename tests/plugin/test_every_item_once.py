@@ -233,6 +233,52 @@ def test_conditional_requests_and_304(plugin, feed_server):
     assert {u: (plugin.data / record_name(u)).read_bytes() for u in (both, weak)} == records
 
 
+@pytest.mark.parametrize("per_item", [False, True], ids=["per feed", "per item"])
+def test_validators_kept_whatever_the_patrol_decided(plugin, feed_server, per_item):
+    """Each server's validators go back from the second patrol on, whether
+    its feed delivered, had nothing new or was unchanged by its date; a
+    server with Last-Modified alone then answers 304. One that ignores them
+    still gets them, and its record is not written again."""
+    old, last_seen = "Sat, 01 Jun 2024 10:00:00 GMT", "2024-06-02T00:00:00+00:00"
+    seen = [{"title": "s", "guid": "urn:s", "pubDate": old}]
+    fresh = [{"title": "n", "guid": "urn:n", "pubDate": "Mon, 03 Jun 2024 10:00:00 GMT"}]
+    served = {  # path: (feed, server's validators, conditional, delivered at the first patrol)
+        "/dated-alone": (seen, dict(last_modified=old), True, False),
+        "/new-dated": (fresh, dict(last_modified="Mon, 03 Jun 2024 10:00:00 GMT"), True, True),
+        "/nothing-new": (seen, dict(etag="\"e1\"", last_modified="Mon, 03 Jun 2024 11:00:00 GMT"), True, False),
+        "/ignores": (seen, dict(last_modified=old), False, False),
+    }
+    urls = {path: feed_server.serve(path, rss20(path[1:], feed), conditional=conditional, **validators)
+            for path, (feed, validators, conditional, _) in served.items()}
+    if per_item:
+        plugin.data.mkdir()
+        (plugin.data / "options.ini").write_bytes(b"one-mail-per-item=1\r\n")
+    plugin.write_ini(settings(*(url + "," + last_seen for url in urls.values())))
+    patrol_until_quiet(plugin, feed_server, {path: 1 for path in served})
+    assert len(plugin.messages()) == 1
+    records = {path: (plugin.data / record_name(url)).read_bytes() for path, url in urls.items()}
+    for path, (_, validators, _, _) in served.items():
+        kept = b"".join(b"%s %s\n" % (name.replace("_", "-").encode(), value.encode())
+                        for name, value in validators.items())
+        assert b"\n" + kept in records[path], path
+    # The feed that never delivered knows no keys yet: its record says so.
+    assert records["/dated-alone"].startswith(b"KIV feed record 1\n")
+    first = dict(log_lines(plugin))
+    assert first[urls["/dated-alone"]] == first[urls["/ignores"]] == "unchanged (Last-Modified)"
+    assert (first[urls["/new-dated"]], first[urls["/nothing-new"]]) == ("delivered 1 item", "no new items")
+
+    patrol_until_quiet(plugin, feed_server, {path: 2 for path in served})
+    second = {r.path: (r.header("If-None-Match"), r.header("If-Modified-Since"))
+              for r in feed_server.requests()[len(served):]}
+    assert second == {path: (validators.get("etag"), validators.get("last_modified"))
+                      for path, (_, validators, _, _) in served.items()}
+    words = dict(log_lines(plugin)[len(served):])
+    assert [words[url] for url in urls.values()] == ["unchanged (304 Not Modified)"] * 3 + \
+        ["unchanged (Last-Modified)"]
+    assert len(plugin.messages()) == 1
+    assert {path: (plugin.data / record_name(url)).read_bytes() for path, url in urls.items()} == records
+
+
 def test_bad_records_count_as_none_and_unlisted_ones_go(plugin, feed_server):
     urls = [feed_server.serve("/b%d" % i, rss20("b%d" % i, [{"title": "x%d" % i, "guid": "x"},
                                                             {"title": "y%d" % i, "link": "http://y/"}]))

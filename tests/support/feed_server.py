@@ -13,7 +13,8 @@ a challenge until the request carries the user and password). Bodies may be
 sent compressed: `gzipped` and `deflated` make the bytes, and the test names
 the Content-Encoding; or a path sends its body gzipped to a client that
 asks for gzip, as servers do. Every request is logged with its headers, and
-the bytes of every response are counted (`sent_bytes`).
+the bytes of every response are counted (`sent_bytes`, and by path in
+`sent_by_path`).
 
 Given an SSL context (`tls`), it serves the same over HTTPS, each
 connection's handshake made in the connection's own thread and counted, so
@@ -27,6 +28,7 @@ Run as a program it serves the files of a folder (see --help).
 """
 import argparse
 import base64
+import collections
 import email.utils
 import http.server
 import os
@@ -74,6 +76,7 @@ class Request:
         self.headers = headers          # list of (name, value) in arrival order
         self.number = number            # 1 for the first request on this path
         self.arrived = time.monotonic()
+        self.arrived_at = time.time()   # the same on the wall clock, which other processes share
 
     def header(self, name):
         """The value of a request header, case-insensitively, or None."""
@@ -117,6 +120,7 @@ class FeedServer:
         self.tls = tls                  # an ssl.SSLContext for HTTPS, or None
         self.handshakes = 0             # TLS handshakes completed
         self.sent_bytes = 0             # response bytes written, headers and bodies
+        self.sent_by_path = collections.Counter()  # the same by the request's path
         self.routes = {}
         self.log = []
         self.changed = threading.Condition()
@@ -280,7 +284,7 @@ class _Handler(http.server.BaseHTTPRequestHandler):
 
     def setup(self):
         super().setup()
-        self.wfile = _CountingWriter(self.wfile, self.feeds)
+        self.wfile = _CountingWriter(self.wfile, self.feeds, self)
 
     def do_GET(self):
         route, number = self.feeds._arrive(self)
@@ -390,14 +394,16 @@ class _Handler(http.server.BaseHTTPRequestHandler):
 class _CountingWriter:
     """A response stream that counts what goes through it into the server."""
 
-    def __init__(self, stream, feeds):
+    def __init__(self, stream, feeds, handler):
         self.stream = stream
         self.feeds = feeds
+        self.handler = handler
 
     def write(self, data):
         written = self.stream.write(data)
         with self.feeds.changed:
             self.feeds.sent_bytes += len(data)
+            self.feeds.sent_by_path[getattr(self.handler, "path", "")] += len(data)
         return written
 
     def __getattr__(self, name):
