@@ -65,6 +65,7 @@ BOOL ProcessAttach(HINSTANCE instance)
         DuplicateHandle(GetCurrentProcess(), PatrolEvent, GetCurrentProcess(), &workerEvent, 0, FALSE,
                         DUPLICATE_SAME_ACCESS);
     PatrolStopRequested = 0;
+    MenuPatrolAsked = 0;
     if (workerEvent) {
         WorkerThread = CreateThread(nullptr, 0, PatrolWorker, workerEvent, 0, nullptr);
         if (!WorkerThread)
@@ -118,7 +119,11 @@ BOOL ProcessDetach(bool processEnding)
 
 }  // namespace
 
-BOOL WINAPI OnPatrolCommand(HWND, LPARAM) { return SetEvent(PatrolEvent); }
+BOOL WINAPI OnPatrolCommand(HWND, LPARAM)
+{
+    MenuPatrolAsked = 1;
+    return SetEvent(PatrolEvent);
+}
 
 extern "C" {
 
