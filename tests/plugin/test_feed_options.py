@@ -5,7 +5,7 @@ the real KIV.dll under Wine. A feed without a section is delivered as ever
 import re
 import time
 
-from kivhost import HostSession, run_host
+from kivhost import HostSession, drive_dialog, file_bytes, file_step, run_host
 from patrol_helpers import DEFAULT, FOLDER, fresh_feed, log_lines, settings, subjects
 from test_every_item_once import rss20
 
@@ -158,6 +158,39 @@ def test_a_file_over_its_bound_counts_as_none(plugin, feed_server):
     write_options(plugin, head + ";" * (1024 * 1024 + 1 - len(head)))
     patrol(plugin, 1)
     assert subjects(plugin) == ["feed"]
+
+
+# Nothing listens on port 9: the start-up patrol fails at once.
+A, B, C, D = ("http://127.0.0.1:9/" + name for name in "abcd")
+HAND = "; mine\n[%s]\nfolder=Inbox\\A\n[%s]\npaused=1\ncolour=blue\n" % (A, B)
+
+
+def test_delete_and_replace_keep_the_file_whole_and_cancel_puts_it_back(plugin):
+    listed = settings(*(url + "," + DEFAULT for url in (A, B, C)))
+    plugin.write_ini(listed)
+    path = plugin.data / FEEDS_INI
+    write_options(plugin, HAND)
+    # DELETE takes the first feed's section, REPLACE moves the second's,
+    # unread line and all, to the new address.
+    lines = drive_dialog(plugin, ["select 0", "click url 4", "text url 1000 " + D, "select 0", "click url 5",
+                                  file_step(path), "ok"], boxes="yes")
+    assert "setup result=1" in lines
+    assert file_bytes(lines, path) == ("; mine\r\n[%s]\r\npaused=1\r\ncolour=blue\r\n" % D).encode()
+    assert path.read_bytes() == file_bytes(lines, path)
+
+    # CANCEL: back byte for byte, and a file made meanwhile goes again.
+    plugin.write_ini(listed)
+    for opened in (HAND.encode(), None):
+        if opened is None:
+            path.unlink()
+        else:
+            path.write_bytes(opened)
+        lines = drive_dialog(plugin, ["select 1", "click url 4", "text url 1000 " + D, "select 0", "click url 5",
+                                      file_step(path), "cancel"], boxes="yes")
+        changed = file_bytes(lines, path)
+        assert changed != opened or opened is None
+        assert (path.read_bytes() if path.exists() else None) == opened
+        assert plugin.read_ini() == listed.encode()
 
 
 def test_a_feed_that_moved_for_good_keeps_its_section(plugin, feed_server):
