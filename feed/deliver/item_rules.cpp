@@ -4,6 +4,7 @@
 
 #include "feed/read/code_pages.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -41,11 +42,16 @@ bool needs_field(const std::vector<FeedRule> &rules, int field)
     return false;
 }
 
-// A field in the host's code page, as the message holds it, in UTF-8.
+// A field in the host's code page, as the message holds it, in UTF-8. Text
+// in ASCII, most of what feeds hold, reads the same in both.
 std::string utf8_field(const char *text)
 {
+    size_t length = strlen(text);
+    const char *end = text + length;
+    if (std::find_if(text, end, [](char c) { return (unsigned char)c >= 0x80; }) == end)
+        return std::string(text, length);
     std::string out;
-    if (!convert_to_utf8(CP_ACP, text, strlen(text), &out))
+    if (!convert_to_utf8(CP_ACP, text, length, &out))
         out.clear();
     return out;
 }
