@@ -13,3 +13,4 @@ std::atomic<int> AutoSortEnabled;
 
 std::atomic<int> PatrolStopRequested;
 std::atomic<int> PatrolRunning;
+std::atomic<int> MenuPatrolAsked;

@@ -5,9 +5,11 @@
 #include "preferences_dialog.h"
 
 #include "base/text_copy.h"
+#include "feed/fetch/credentials.h"
 #include "feed/patrol/feed_state.h"
 #include "resources/dialog_ids.h"
 #include "resources/ui_strings.h"
+#include "settings/feed_options.h"
 #include "settings/feed_settings.h"
 #include "settings/options_file.h"
 
@@ -131,12 +133,28 @@ int AddFeedFromEdit(HWND page)
     return 1;
 }
 
+// The address of the listed feed at position as feeds.ini names its section
+// (its password as ***), or empty.
+std::string ListedOptionsAddress(LRESULT position)
+{
+    std::vector<std::string> urls;
+    if (position < 0 || !FeedSettings::ReadFeedUrls(urls) || size_t(position) >= urls.size())
+        return std::string();
+    char shown[UrlBufferSize];
+    hide_password(urls[size_t(position)].c_str(), shown, sizeof shown, PasswordMasked);
+    return shown;
+}
+
 int DeleteSelectedFeed()
 {
     LRESULT selected = SendMessageA(FeedListBox(), LB_GETCURSEL, 0, 0);
     if (selected == LB_ERR)
         return 0;
+    std::string address = ListedOptionsAddress(selected);
     FeedSettings::RemoveFeed(int(selected));
+    // The feed's own settings go with it.
+    if (!address.empty())
+        MoveFeedOptions(address, "");
     FeedSettings::FillFeedList(FeedListBox());
     return 1;
 }
@@ -150,8 +168,13 @@ void AddFeedAndSelectLast()
 void ReplaceSelectedFeed()
 {
     LRESULT selected = SendMessageA(FeedListBox(), LB_GETCURSEL, 0, 0);
+    std::string replaced = ListedOptionsAddress(selected);
     if (AddFeedFromEdit(Preferences.urlPage) && selected != LB_ERR) {
+        // The new address is listed last; the feed's own settings move to it.
+        std::string added = ListedOptionsAddress(SendMessageA(FeedListBox(), LB_GETCOUNT, 0, 0) - 1);
         FeedSettings::RemoveFeed(int(selected));
+        if (!replaced.empty() && !added.empty())
+            MoveFeedOptions(replaced, added);
         FeedSettings::FillFeedList(FeedListBox());
     }
     SelectLastFeed();

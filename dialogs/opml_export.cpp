@@ -4,7 +4,9 @@
 #include "base/atomic_file.h"
 #include "base/process_values.h"
 #include "feed/deliver/feed_record.h"
+#include "feed/fetch/credentials.h"
 #include "feed/read/code_pages.h"
+#include "settings/feed_options.h"
 #include "settings/feed_settings.h"
 
 namespace {
@@ -38,6 +40,22 @@ std::string attribute_value(const std::string &text)
 
 }  // namespace
 
+// A host folder as a category path: each name after a slash.
+std::string category_path(const std::string &folder)
+{
+    std::string path;
+    size_t start = 0;
+    while (start < folder.size()) {
+        size_t end = folder.find('\\', start);
+        if (end == std::string::npos)
+            end = folder.size();
+        if (end > start)
+            path += "/" + folder.substr(start, end - start);
+        start = end + 1;
+    }
+    return path;
+}
+
 std::string format_opml(const std::vector<ExportedFeed> &feeds)
 {
     std::string text =
@@ -56,6 +74,9 @@ std::string format_opml(const std::vector<ExportedFeed> &feeds)
         std::string site = attribute_value(feed.site);
         if (!site.empty())
             text += " htmlUrl=\"" + site + "\"";
+        std::string category = category_path(feed.folder);
+        if (!category.empty())
+            text += " category=\"" + attribute_value(category) + "\"";
         text += "/>\n";
     }
     text += "  </body>\n</opml>\n";
@@ -74,6 +95,8 @@ int read_exported_feeds(std::vector<ExportedFeed> *feeds)
     if (!FeedSettings::ReadFeedUrls(urls))
         return 0;
     feeds->clear();
+    FeedOptionsFile own;
+    ReadFeedOptions(&own);
     for (const std::string &url : urls) {
         ExportedFeed feed;
         if (!convert_to_utf8(CP_ACP, url.data(), url.size(), &feed.address))
@@ -85,6 +108,10 @@ int read_exported_feeds(std::vector<ExportedFeed> *feeds)
             feed.title = record.title;
             feed.site = record.site;
         }
+        char shown[UrlBufferSize];
+        hide_password(url.c_str(), shown, sizeof shown, PasswordMasked);
+        if (const FeedOptionsSection *section = find_feed_options(own, shown))
+            feed.folder = section->options.folder;
         feeds->push_back(feed);
     }
     return 1;

@@ -36,6 +36,7 @@ extern const char *const month_list[12];
 
 struct ConversionReport;
 struct DownloadOutcome;
+struct ItemFilter;
 struct ItemMemory;
 struct MessageBuffer;
 
@@ -65,6 +66,10 @@ public:
     static int get_item_description(TiXmlHandle parent, int encoding, int feed_type, char **description,
                                     const char *address = nullptr);
     static int get_subject(TiXmlHandle parent, int encoding, int feed_type, char *field);
+    // What rules look at besides the fields a message shows: the item's
+    // author, and its subject with its categories, one a line.
+    static int get_author(TiXmlHandle parent, int encoding, int feed_type, char *field);
+    static int get_categories(TiXmlHandle parent, int encoding, int feed_type, char *field);
 
     // Timestamps.
     static int is_date_length(const char *text);
@@ -89,12 +94,16 @@ public:
     // address, when given, is the address the document came from (after
     // redirects, or the response's Content-Location), which relative links
     // are resolved against.
+    // filter, when given, holds the feed's rules: a new item they hold back
+    // is remembered as delivered, and counted in report's filtered.
     static int convert_feed(char *message, size_t message_size, const char *file_path,
                             const char *last_seen, char *newest, ItemMemory *memory = nullptr,
-                            ConversionReport *report = nullptr, const char *address = nullptr);
+                            ConversionReport *report = nullptr, const char *address = nullptr,
+                            const ItemFilter *filter = nullptr);
     static int convert_items(TiXmlHandle item, MessageBuffer *message, const char *last_seen,
                              char *newest, int encoding, int feed_type, ItemMemory *memory = nullptr,
-                             const char *address = nullptr);
+                             const char *address = nullptr, const ItemFilter *filter = nullptr,
+                             int *filtered = nullptr);
     // out holds FormatLimit bytes.
     static int format_from(const char *link, char *out);
     static int format_subject(const char *title, const char *description, char *out);

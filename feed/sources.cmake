@@ -26,7 +26,8 @@ list(APPEND KIV_CORE_SOURCES
   feed/deliver/feed_record.cpp
   feed/deliver/message_pieces.cpp
   feed/deliver/message_composition.cpp
-  feed/deliver/item_messages.cpp)
+  feed/deliver/item_messages.cpp
+  feed/deliver/item_rules.cpp)
 # Fetching: the request headers are portable, the download needs WinINet.
 list(APPEND KIV_CORE_SOURCES
   feed/fetch/request_headers.cpp

@@ -5,8 +5,9 @@
 # convert_feed (any bytes as a downloaded feed), settings (any bytes as
 # KIV.ini, then every operation), html_text (any text as an item description
 # made readable), inflate (any bytes as a gzip or deflate body), feed_links
-# (any bytes as a web page's head) and json_feed (any bytes as a JSON
-# document, in both forms of message). Exits non-zero when a fuzzer finds a
+# (any bytes as a web page's head), json_feed (any bytes as a JSON document,
+# in both forms of message) and feed_options (any bytes as feeds.ini, and as
+# a rule's pattern and an item's text). Exits non-zero when a fuzzer finds a
 # crash; the crashing input is kept in build/fuzz/artifacts/.
 #   scripts/fuzz.sh [SECONDS]
 set -euo pipefail
@@ -17,7 +18,7 @@ build="$root/build/fuzz"
 cmake -S "$root" -B "$build" -DKIV_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$build" -j2 --target convert_feed_fuzzer settings_fuzzer html_text_fuzzer inflate_fuzzer \
-  feed_links_fuzzer json_feed_fuzzer >/dev/null
+  feed_links_fuzzer json_feed_fuzzer feed_options_fuzzer >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -50,6 +51,7 @@ start html_text_fuzzer html_text -dict="$root/tests/fuzz/html_text.dict" -max_le
 start inflate_fuzzer inflate -max_len=4096
 start feed_links_fuzzer feed_links -dict="$root/tests/fuzz/html_text.dict" -max_len=4096
 start json_feed_fuzzer json_feed -dict="$root/tests/fuzz/json_feed.dict" -max_len=4096
+start feed_options_fuzzer feed_options -dict="$root/tests/fuzz/feed_options.dict" -max_len=2048
 for job in "${running[@]}"; do
   wait "$job" || failed=1
 done

@@ -55,8 +55,9 @@ public:
 
     // One pass over the feed list (worker thread): 1 when at least one
     // message was appended and every delivered feed's timestamp was stored
-    // (recorded right after its message), else 0.
-    static int Patrol();
+    // (recorded right after its message), else 0. A timed patrol (at start-up
+    // and by the timer) leaves out the feeds not due by their own interval.
+    static int Patrol(bool timed = true);
 
     // A patrol stores one delivered feed: under the lock, the feed entry that
     // still reads `read` becomes `written`, in the file as it is now, so that

@@ -1,4 +1,5 @@
 #include "settings_backup.h"
+#include "feed_options.h"
 #include "feed_settings.h"
 #include "options_file.h"
 
@@ -6,6 +7,7 @@
 #include "base/process_values.h"
 
 #include <cstdio>
+#include <string>
 
 namespace {
 
@@ -14,6 +16,10 @@ bool backupTaken;
 // The option of the data folder's file as this opening found it; -1 when
 // not noted.
 int oneMailPerItem = -1;
+// feeds.ini as this opening found it: -1 when not noted (or not one KIV
+// rewrites), 0 when there was none, 1 with its bytes.
+int feedOptionsFound = -1;
+std::string feedOptionsBytes;
 
 }  // namespace
 
@@ -27,6 +33,7 @@ int TakeSettingsBackup()
 {
     backupTaken = false;
     oneMailPerItem = ReadOneMailPerItem();
+    feedOptionsFound = ReadFeedOptionsBytes(&feedOptionsBytes);
     char backup[MAX_PATH];
     if (!SettingsBackupPath(backup, sizeof backup))
         return 0;
@@ -42,6 +49,8 @@ void DiscardSettingsBackup()
 {
     backupTaken = false;
     oneMailPerItem = -1;
+    feedOptionsFound = -1;
+    feedOptionsBytes.clear();
     FeedSettings::ClearTimestampJournal();
     char backup[MAX_PATH];
     if (SettingsBackupPath(backup, sizeof backup))
@@ -53,6 +62,10 @@ int RestoreSettingsBackup()
     if (oneMailPerItem >= 0 && ReadOneMailPerItem() != oneMailPerItem)
         WriteOneMailPerItem(oneMailPerItem);
     oneMailPerItem = -1;
+    if (feedOptionsFound >= 0)
+        RestoreFeedOptionsBytes(feedOptionsFound == 1, feedOptionsBytes);
+    feedOptionsFound = -1;
+    feedOptionsBytes.clear();
     char backup[MAX_PATH];
     bool restored = false;
     if (backupTaken && SettingsBackupPath(backup, sizeof backup)) {

@@ -5,6 +5,7 @@ list(APPEND KIV_CORE_SOURCES
   settings/preference_edits.cpp
   settings/settings_backup.cpp
   settings/options_file.cpp
+  settings/feed_options.cpp
   settings/feed_list_additions.cpp)
 # The timestamps that patrols store, and their journal for the dialog's Cancel.
 list(APPEND KIV_CORE_SOURCES

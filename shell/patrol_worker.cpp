@@ -18,8 +18,9 @@ DWORD WINAPI PatrolWorker(LPVOID parameter)
         MinutesLeft = IntervalMinutes.load();
         // No exception may leave the worker: it would end the mail client.
         int appended = 0;
+        const bool timed = MenuPatrolAsked.exchange(0) == 0;
         try {
-            appended = FeedSettings::Patrol();
+            appended = FeedSettings::Patrol(timed);
         } catch (const std::exception &) {
             appended = 0;
         }

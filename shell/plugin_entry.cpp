@@ -66,6 +66,7 @@ BOOL ProcessAttach(HINSTANCE instance)
         DuplicateHandle(GetCurrentProcess(), PatrolEvent, GetCurrentProcess(), &workerEvent, 0, FALSE,
                         DUPLICATE_SAME_ACCESS);
     PatrolStopRequested = 0;
+    MenuPatrolAsked = 0;
     if (workerEvent) {
         WorkerThread = start_thread_reserving(PatrolWorker, workerEvent, PatrolStackReserve);
         if (!WorkerThread)
@@ -119,7 +120,11 @@ BOOL ProcessDetach(bool processEnding)
 
 }  // namespace
 
-BOOL WINAPI OnPatrolCommand(HWND, LPARAM) { return SetEvent(PatrolEvent); }
+BOOL WINAPI OnPatrolCommand(HWND, LPARAM)
+{
+    MenuPatrolAsked = 1;
+    return SetEvent(PatrolEvent);
+}
 
 extern "C" {
 

@@ -168,6 +168,9 @@ int parse_feed_record(const char *bytes, size_t length, const char *url, FeedRec
         } else if (line_value(line, "paused-until", &value) && read.paused_until == 0) {
             if (!read_seconds(value, &read.paused_until))
                 return 0;
+        } else if (line_value(line, "requested", &value) && read.requested == 0) {
+            if (!read_seconds(value, &read.requested))
+                return 0;
         } else {
             return 0;
         }
@@ -210,6 +213,8 @@ std::string format_feed_record(const char *url, const FeedRecord &record)
         text += "moved " + std::to_string(record.moved_patrols) + " " + record.moved_to + "\n";
     if (record.paused_until > 0)
         text += "paused-until " + std::to_string(record.paused_until) + "\n";
+    if (record.requested > 0)
+        text += "requested " + std::to_string(record.requested) + "\n";
     // The newest keys that fit the bound, oldest first.
     const std::vector<std::string> &keys = record.memory.keys;
     size_t first = keys.size(), count = 0;

@@ -12,6 +12,8 @@
 //   title Example news                        (optional: the feed's title and
 //   link https://example.com/                 site link as last read, UTF-8)
 //   paused-until 1796961600                  (optional: seconds since 1970, UTC)
+//   requested 1796961600                     (optional: the last request of a
+//                                            feed requested only every N hours)
 //   key g urn:item:1                         (any number up to the bound, oldest first)
 //   end
 //
@@ -39,6 +41,7 @@ struct FeedRecord {
     std::string etag;
     std::string last_modified;
     long long paused_until = 0;   // the server asked to be left alone until then; 0: no pause
+    long long requested = 0;      // when a feed with an interval of its own was last requested; 0: never
     ItemMemory memory;            // its scope: what the record read covers
     // Where the feed's server has said, on moved_patrols patrols in a row,
     // that the feed has moved for good; empty (and 0) when it has not.

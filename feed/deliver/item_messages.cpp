@@ -1,4 +1,5 @@
 #include "item_messages.h"
+#include "item_rules.h"
 #include "item_walk.h"
 #include "message_pieces.h"
 
@@ -99,7 +100,7 @@ int compose_item_message(MessageBuffer *message, const OpenedFeed &feed, const I
 
 int deliver_item_messages(const char *file_path, const char *feed_url, const char *last_seen, char *newest,
                           ItemMemory *memory, ConversionReport *report, const char *address, int *due,
-                          const ItemMessageSink &append)
+                          const ItemMessageSink &append, const ItemFilter *filter)
 {
     if (report)
         *report = ConversionReport();
@@ -114,6 +115,21 @@ int deliver_item_messages(const char *file_path, const char *feed_url, const cha
         if (item.key.empty())
             item.key = item_key(TiXmlHandle(item.element), feed.feed_type);
         ++uses[item.key];
+    }
+    // An item the rules hold back counts as one seen before: remembered, and
+    // never delivered.
+    int filtered = 0;
+    if (filter && !filter->rules.empty()) {
+        for (WalkedItem &item : items) {
+            if (!item.fresh)
+                continue;
+            ItemFields fields;
+            read_item_fields(item, feed.encoding, feed.feed_type, address, &fields);
+            if (!item_passes(filter, item, fields, feed.encoding, feed.feed_type)) {
+                item.fresh = false;
+                ++filtered;
+            }
+        }
     }
 
     // The memory is made anew from the record as read whenever an item is
@@ -168,7 +184,9 @@ int deliver_item_messages(const char *file_path, const char *feed_url, const cha
     }
     if (count && !FeedConverter::is_valid_date(newest))
         copy_text(newest, NewestTimestampSize, now);
-    if (report)
+    if (report) {
         report->items = count;
+        report->filtered = filtered;
+    }
     return count;
 }

@@ -31,6 +31,7 @@
 #include <string>
 
 struct ItemFields;
+struct ItemFilter;
 struct ItemMemory;
 struct OpenedFeed;
 
@@ -66,6 +67,9 @@ typedef std::function<int(const char *message, const char *timestamp)> ItemMessa
 // convert_feed; newest (NewestTimestampSize bytes) ends as the newest date
 // delivered, or the current time when no delivered item had a date. Gives
 // the number of messages appended, and in due the number of new items.
+// filter, when given, holds the feed's rules: the new items they hold back
+// are remembered from the first message on (or, when none is appended, in
+// the memory given back), counted in report's filtered and not in due.
 int deliver_item_messages(const char *file_path, const char *feed_url, const char *last_seen, char *newest,
                           ItemMemory *memory, ConversionReport *report, const char *address, int *due,
-                          const ItemMessageSink &append);
+                          const ItemMessageSink &append, const ItemFilter *filter = nullptr);

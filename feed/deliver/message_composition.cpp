@@ -1,6 +1,7 @@
 // One downloaded feed file becomes one message: the header block, the feed's
 // link, a separator and one block per new item (see item_walk.h).
 #include "message_composition.h"
+#include "item_rules.h"
 #include "item_walk.h"
 #include "message_pieces.h"
 
@@ -44,7 +45,8 @@ int FeedConverter::format_subject(const char *title, const char *description, ch
 }
 
 int FeedConverter::convert_items(TiXmlHandle item, MessageBuffer *message, const char *last_seen, char *newest,
-                                 int encoding, int feed_type, ItemMemory *memory, const char *address)
+                                 int encoding, int feed_type, ItemMemory *memory, const char *address,
+                                 const ItemFilter *filter, int *filtered)
 {
     std::vector<WalkedItem> items = walk_items(item.Element(), feed_type, last_seen, memory);
     std::vector<std::string> keys;
@@ -59,6 +61,12 @@ int FeedConverter::convert_items(TiXmlHandle item, MessageBuffer *message, const
             continue;
         ItemFields fields;
         read_item_fields(walked, encoding, feed_type, address, &fields);
+        // An item held back is remembered, as one delivered is.
+        if (!item_passes(filter, walked, fields, encoding, feed_type)) {
+            if (filtered)
+                ++*filtered;
+            continue;
+        }
         int written = append_item_block(message, fields);
         // A full message ends before the first item that does not fit; the
         // newest date then comes from the items that are in it.
@@ -77,7 +85,8 @@ int FeedConverter::convert_items(TiXmlHandle item, MessageBuffer *message, const
 }
 
 int FeedConverter::convert_feed(char *message, size_t message_size, const char *file_path, const char *last_seen,
-                                char *newest, ItemMemory *memory, ConversionReport *report, const char *address)
+                                char *newest, ItemMemory *memory, ConversionReport *report, const char *address,
+                                const ItemFilter *filter)
 {
     if (report)
         *report = ConversionReport();
@@ -99,9 +108,13 @@ int FeedConverter::convert_feed(char *message, size_t message_size, const char *
         return 0;
     }
     TiXmlHandle hItem(get_first_item(TiXmlHandle(&feed.document), feed.feed_type));
-    int items = convert_items(hItem, &buffer, last_seen, newest, feed.encoding, feed.feed_type, memory, address);
-    if (report)
+    int filtered = 0;
+    int items = convert_items(hItem, &buffer, last_seen, newest, feed.encoding, feed.feed_type, memory, address,
+                              filter, &filtered);
+    if (report) {
         report->items = items;
+        report->filtered = filtered;
+    }
     if (items == 0)
         return 0;
     buffer.reserve = 0;

@@ -28,6 +28,7 @@ enum ConversionFailure {
 enum { ConversionDetailSize = 128 };
 struct ConversionReport {
     int items = 0;
+    int filtered = 0;  // new items that the feed's rules held back
     int failure = ConversionRead;
     char detail[ConversionDetailSize] = "";
     // When read as a feed: its title and site link as a person reads them,

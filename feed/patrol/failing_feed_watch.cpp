@@ -7,8 +7,8 @@
 void watch_feed(const char *folder, const char *url, const FeedOutcome &outcome, std::set<std::string> &files)
 {
     char path[MAX_PATH];
-    // A stop, or a failure of this computer's, says nothing of the feed.
-    if (outcome.kind == FeedStopped || (outcome.kind == FeedFailed && !outcome.feed_failed) ||
+    // A stop, a feed not requested, or a failure of this computer's, says nothing of the feed.
+    if (outcome.kind == FeedStopped || outcome.kind == FeedSetAside || (outcome.kind == FeedFailed && !outcome.feed_failed) ||
         !failing_feed_path(DataFolderPath, url, path, sizeof path))
         return;
     if (outcome_is_success(outcome)) {

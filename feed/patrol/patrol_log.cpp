@@ -12,6 +12,8 @@ namespace {
 // The words of the two lines that give no verdict on the feed.
 const char StoppedWords[] = "stopped before its end";
 const char MovedWords[] = "moved for good, listed as ";
+const char PausedHereWords[] = "paused in feeds.ini, not requested";
+const char NotDueWords[] = "not due (requested every ";
 
 // What a failed download's kind reads as; null: the download's own reason.
 const char *failure_words(int failure)
@@ -124,6 +126,7 @@ void outcome_of_conversion(int status, const ConversionReport &report, bool appe
 {
     *outcome = FeedOutcome();
     if (report.failure == ConversionRead) {
+        outcome->filtered = report.filtered;
         if (report.items == 0) {
             outcome->kind = FeedNothingNew;
         } else if (appended) {
@@ -147,6 +150,20 @@ void outcome_of_conversion(int status, const ConversionReport &report, bool appe
         snprintf(reason, sizeof reason, "not a feed: %s", report.detail);
     fail_outcome(outcome, reason);
     outcome->feed_failed = report.failure != ConversionNoRoom;
+}
+
+void set_aside_outcome(FeedOutcome *outcome, int every_hours, const SYSTEMTIME &until_local)
+{
+    *outcome = FeedOutcome();
+    outcome->kind = FeedSetAside;
+    outcome->feed_failed = false;
+    if (!every_hours) {
+        snprintf(outcome->reason, sizeof outcome->reason, "%s", PausedHereWords);
+        return;
+    }
+    char until[24];
+    format_clock(until_local, until, sizeof until);
+    snprintf(outcome->reason, sizeof outcome->reason, "%s%d hours, next after %s)", NotDueWords, every_hours, until);
 }
 
 void pause_outcome(FeedOutcome *outcome, const SYSTEMTIME &until_local, int status)
@@ -178,6 +195,10 @@ size_t describe_outcome(const FeedOutcome &outcome, char *out, size_t size)
     case FeedNothingNew:
         length = snprintf(out, size, "no new items");
         break;
+    case FeedSetAside:
+    case FeedPaused:
+        length = snprintf(out, size, "%s", outcome.reason);
+        break;
     case FeedUnchanged:
         length = snprintf(out, size, "unchanged (Last-Modified)");
         break;
@@ -190,13 +211,13 @@ size_t describe_outcome(const FeedOutcome &outcome, char *out, size_t size)
     case FeedMoved:
         length = snprintf(out, size, "%s%s from now on", MovedWords, outcome.reason);
         break;
-    case FeedPaused:
-        length = snprintf(out, size, "%s", outcome.reason);
-        break;
     default:
         length = snprintf(out, size, "failed: %s", outcome.reason);
         break;
     }
+    if (length >= 0 && size_t(length) < size && outcome.filtered &&
+        (outcome.kind == FeedDelivered || outcome.kind == FeedNothingNew))
+        length += snprintf(out + length, size - size_t(length), ", %d filtered", outcome.filtered);
     return length < 0 ? 0 : size_t(length) < size ? size_t(length) : size - 1;
 }
 
@@ -269,7 +290,8 @@ int find_last_verdict(const char *text, size_t length, const char *url, std::str
         const char *said = line + stamp_length + 1 + url_length + 1;
         size_t said_length = size_t(line_end - said);
         if ((said_length >= strlen(StoppedWords) && memcmp(said, StoppedWords, strlen(StoppedWords)) == 0) ||
-            (said_length >= strlen(MovedWords) && memcmp(said, MovedWords, strlen(MovedWords)) == 0))
+            (said_length >= strlen(MovedWords) && memcmp(said, MovedWords, strlen(MovedWords)) == 0) ||
+            (said_length >= strlen(NotDueWords) && memcmp(said, NotDueWords, strlen(NotDueWords)) == 0))
             continue;
         stamp->assign(line, stamp_length);
         words->assign(said, said_length);

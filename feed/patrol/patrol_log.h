@@ -22,6 +22,7 @@ enum FeedOutcomeKind {
     FeedStopped,         // the patrol stopped in the middle of the feed: no verdict
     FeedMoved,           // listed under the address in reason from now on: a note, no verdict
     FeedPaused,          // the server asked for a pause, which lasts: reason says until when
+    FeedSetAside,        // paused in feeds.ini, or not due by its own interval: not requested
 };
 
 enum {
@@ -39,6 +40,7 @@ struct FeedOutcome {
     // connection, no memory, no file, no thread), which says nothing of the feed.
     bool feed_failed = true;
     int items = 0;                          // when FeedDelivered
+    int filtered = 0;                       // new items held back by the feed's rules
     char reason[OutcomeReasonSize] = "";    // when FeedFailed (or FeedStopped), one line of ASCII
 };
 
@@ -52,6 +54,9 @@ void fail_outcome_here(FeedOutcome *outcome, const char *reason);
 // A feed left alone until until_local (the user's clock) as its server
 // asked; status is the response that asked (0: an earlier one did).
 void pause_outcome(FeedOutcome *outcome, const SYSTEMTIME &until_local, int status);
+// A feed not requested in this patrol: paused in feeds.ini, or, when
+// every_hours is not 0, not due by its own interval until until_local.
+void set_aside_outcome(FeedOutcome *outcome, int every_hours, const SYSTEMTIME &until_local);
 // The outcome of a download that brought no body to convert.
 void outcome_of_download(const DownloadOutcome &download, FeedOutcome *outcome);
 // The outcome of a downloaded body's conversion: status is the response's

@@ -12,12 +12,15 @@
 #include "base/text_copy.h"
 #include "feed/deliver/feed_record.h"
 #include "feed/deliver/item_messages.h"
+#include "feed/deliver/item_rules.h"
 #include "feed/deliver/message_composition.h"
 #include "feed/feed_converter.h"
 #include "feed/fetch/credentials.h"
 #include "feed/fetch/download_outcome.h"
 #include "feed/fetch/download_pool.h"
 #include "feed/fetch/retry_after.h"
+#include "feed/read/code_pages.h"
+#include "settings/feed_options.h"
 #include "settings/feed_list_additions.h"
 #include "settings/feed_settings.h"
 #include "settings/options_file.h"
@@ -74,6 +77,9 @@ struct FeedPatrol {
     // password keeps the feed's record.
     char shown[UrlBufferSize] = "";
     bool paused = false;              // its server asked to be left alone for now
+    const FeedOptions *options = nullptr;  // its section of feeds.ini, or none
+    bool set_aside = false;           // paused in feeds.ini, or not due by its own interval
+    long long due_at = 0;             // when set aside by its interval: when it is due
     const char *last_seen = nullptr;  // in the feed's line of the settings entries
     DownloadOutcome download;
     DownloadFile file;
@@ -96,10 +102,23 @@ long long now_seconds()
     return seconds_since_1970(now);
 }
 
-// Reads the feed of url_and_time: its address, last-seen timestamp and
-// record. A record that cannot be named or read is no record: the feed is
-// fetched in full and its items go by their dates, as on a first run.
-void read_feed(const std::string &url_and_time, const std::set<std::string> &kept, FeedPatrol &feed)
+// What a patrol knows of the settings feeds have of their own.
+struct PatrolOptions {
+    FeedOptionsFile file;
+    // The start-up patrol and the timer's request a feed with an interval of
+    // its own only when it is due; the menu command requests every feed.
+    bool timed = true;
+};
+
+// A feed with an interval of its own is due a few minutes early: the timer
+// counts whole minutes, and a patrol takes its time.
+const long long EveryHoursSlackSeconds = 5 * 60;
+
+// Reads the feed of url_and_time: its address, last-seen timestamp, record
+// and own settings. A record that cannot be named or read is no record: the
+// feed is fetched in full and its items go by their dates, as on a first run.
+void read_feed(const std::string &url_and_time, const std::set<std::string> &kept, const PatrolOptions &own,
+               FeedPatrol &feed)
 {
     feed.listed = url_and_time;
     FeedSettings::SplitFeedLine(url_and_time.c_str(), feed.url);
@@ -112,17 +131,27 @@ void read_feed(const std::string &url_and_time, const std::set<std::string> &kep
     // was set back, or the record was edited.
     long long now = now_seconds();
     feed.paused = feed.record.paused_until > now && feed.record.paused_until <= now + MaxPauseSeconds;
+    const FeedOptionsSection *section = find_feed_options(own.file, feed.shown);
+    if (!section)
+        return;
+    feed.options = &section->options;
+    int every = feed.options->every_hours;
+    // A last request in the future is none: the clock was set back.
+    if (own.timed && every && feed.record.requested && feed.record.requested <= now)
+        feed.due_at = feed.record.requested + every * 3600LL - EveryHoursSlackSeconds;
+    feed.set_aside = feed.options->paused || feed.due_at > now;
 }
 
 // What the feed of url_and_time is requested with. Of its record only the
 // validators are kept: the feeds ahead of the one in hand are many, and the
 // keys are read again in the feed's turn.
-void feed_request(const std::string &url_and_time, const std::set<std::string> &kept, FeedRequest *request)
+void feed_request(const std::string &url_and_time, const std::set<std::string> &kept, const PatrolOptions &own,
+                  FeedRequest *request)
 {
     FeedPatrol feed;
-    read_feed(url_and_time, kept, feed);
+    read_feed(url_and_time, kept, own, feed);
     request->url = feed.url;
-    request->skipped = feed.paused;
+    request->skipped = feed.paused || feed.set_aside;
     request->has_last_seen = feed.last_seen != nullptr;
     request->last_seen = feed.last_seen ? feed.last_seen : "";
     request->etag = feed.record.etag;
@@ -176,11 +205,23 @@ int append_item_message(const std::string &folder, FeedPatrol &feed, const char 
 // message was appended; what is to be stored is in feed either way.
 int patrol_feed(const std::string &folder, FeedPatrol &feed, bool per_item)
 {
+    if (feed.set_aside) {
+        SYSTEMTIME due_local;
+        local_time_of_seconds(feed.due_at + EveryHoursSlackSeconds, &due_local);
+        set_aside_outcome(&feed.outcome, feed.options->paused ? 0 : feed.options->every_hours, due_local);
+        return 0;
+    }
     if (feed.paused) {
         pause_feed(feed, 0);
         return 0;
     }
     const DownloadOutcome &download = feed.download;
+    // The time of the request, for the feed's own interval, goes into the
+    // record whenever it is written, and into one that is there already when
+    // nothing else of it changed.
+    const bool every = feed.options && feed.options->every_hours;
+    if (every)
+        feed.record.requested = now_seconds();
     feed.moved_to = download.moved_to;
     if (download.result != Downloaded) {
         // The pause is kept in the record, which holds all else as it was read.
@@ -199,6 +240,7 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed, bool per_item)
             }
             outcome_of_download(download, &feed.outcome);
         }
+        feed.record_due = feed.record_due || (every && feed.record_read);
         return 0;
     }
     feed.record.paused_until = 0;
@@ -222,16 +264,21 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed, bool per_item)
     int converted = 0, due = 0;
     ConversionReport report;
     const char *address = download.address[0] ? download.address : feed.shown;
+    ItemFilter filter;
+    if (feed.options)
+        filter.rules = feed.options->rules;
     try {
         if (per_item)
             converted = deliver_item_messages(feed.file.path(), feed.shown, feed.last_seen, date_message,
                                               &record.memory, &report, address, &due,
                                               [&](const char *text, const char *timestamp) {
                                                   return append_item_message(folder, feed, text, timestamp);
-                                              });
+                                              },
+                                              &filter);
         else
             converted = FeedConverter::convert_feed(message.get(), message_size, feed.file.path(),
-                                                    feed.last_seen, date_message, &record.memory, &report, address);
+                                                    feed.last_seen, date_message, &record.memory, &report, address,
+                                                    &filter);
     } catch (const std::exception &) {
         converted = 0;
         record.memory.walked = false;
@@ -272,22 +319,27 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed, bool per_item)
     if (record.memory.walked) {
         record.title = report.title;
         record.site = report.site;
+    } else if (every && feed.record_read) {
+        feed.record_due = true;  // the record as read, its request time new
     }
     outcome_of_conversion(download.status, report, feed.delivered, &feed.outcome);
     return feed.delivered;
 }
 
-// Lists the feed's record under its new address, from the next write on, and
-// says so in the log; the record under the old address goes.
+// Lists the feed's record and its own settings under its new address, from
+// the next write on, and says so in the log; the record under the old
+// address goes.
 void move_feed_record(FeedPatrol &feed, PatrolLog &log, std::set<std::string> &kept)
 {
     FeedOutcome note;
     note.kind = FeedMoved;
     hide_password(feed.record.moved_to.c_str(), note.reason, sizeof note.reason, PasswordMasked);
     log.write(feed.shown, note);
-    std::string old_path = feed.record_path;
+    std::string old_path = feed.record_path, old_shown = feed.shown;
     copy_text(feed.url, sizeof feed.url, feed.record.moved_to.c_str());
     hide_password(feed.url, feed.shown, sizeof feed.shown, PasswordMasked);
+    if (feed.options)
+        MoveFeedOptions(old_shown, feed.shown);
     feed.record.moved_to.clear();
     feed.record.moved_patrols = 0;
     bool due = feed.record_due;
@@ -319,9 +371,21 @@ int move_due(FeedPatrol &feed, const SettingsEntries &entries)
     return 1;
 }
 
+// The host folder the feed's messages go to: its own, converted to the
+// host's code page, else the common one. 0 when its own has a character
+// the code page lacks: the feed fails, rather than fill another folder.
+int feed_folder(const FeedPatrol &feed, const std::string &common, std::string *folder)
+{
+    if (!feed.options || feed.options->folder.empty()) {
+        *folder = common;
+        return 1;
+    }
+    return convert_from_utf8(CP_ACP, feed.options->folder, folder);
+}
+
 }  // namespace
 
-int FeedSettings::Patrol()
+int FeedSettings::Patrol(bool timed)
 {
     if (!FolderConfigured)
         return 0;
@@ -349,16 +413,28 @@ int FeedSettings::Patrol()
     // delivered again. The feeds after it are already downloading; they are
     // converted, appended and stored strictly in the list's order.
     int appended = 0, stored = 1;
+    PatrolOptions own;
+    own.timed = timed;
+    // A file over its bound or unreadable counts as none.
+    ReadFeedOptions(&own.file);
     DownloadPool downloads(rsslist.size() - FirstFeedEntry, [&](size_t index, FeedRequest *request) {
-        feed_request(rsslist[FirstFeedEntry + index], kept, request);
+        feed_request(rsslist[FirstFeedEntry + index], kept, own, request);
     });
     PatrolLog log(DataFolderPath);
-    const bool per_item = ReadOneMailPerItem() != 0;
+    const bool common_per_item = ReadOneMailPerItem() != 0;
     for (size_t i = FirstFeedEntry; i < rsslist.size() && !PatrolStopRequested; ++i) {
         FeedPatrol result;
-        read_feed(rsslist[i], kept, result);
+        read_feed(rsslist[i], kept, own, result);
         downloads.take_next(&result.download, &result.file);
-        if (patrol_feed(folder, result, per_item)) {
+        const int form = result.options ? result.options->mail : MailCommon;
+        const bool per_item = form == MailCommon ? common_per_item : form == MailPerItem;
+        std::string feed_folder_name;
+        if (!feed_folder(result, folder, &feed_folder_name)) {
+            fail_outcome_here(&result.outcome, "its folder in feeds.ini has characters the mail client lacks");
+            log.write(result.shown, result.outcome);
+            continue;
+        }
+        if (patrol_feed(feed_folder_name, result, per_item)) {
             appended = 1;
             if (!result.entry.empty()) {
                 if (RecordFeedEntry(rsslist[i], result.entry)) {
@@ -381,7 +457,7 @@ int FeedSettings::Patrol()
                 stored = 0;
         }
         log.write(result.shown, result.outcome);
-        watch_feed(folder.c_str(), result.shown, result.outcome, kept);
+        watch_feed(feed_folder_name.c_str(), result.shown, result.outcome, kept);
         if (moving)
             move_feed_record(result, log, kept);
         if (result.record_due && write_feed_record(result.record_path, result.shown, result.record))

@@ -84,6 +84,32 @@ bool convert_to_utf8(unsigned code_page, const char *text, size_t length, std::s
     return true;
 }
 
+bool convert_from_utf8(unsigned code_page, const std::string &text, std::string *out)
+{
+    out->clear();
+    if (text.empty())
+        return true;
+    if (text.size() > 0x7fffffff / 4)
+        return false;
+    int wide_length = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
+    if (wide_length <= 0)
+        return false;
+    std::vector<WCHAR> wide(static_cast<size_t>(wide_length));
+    wide_length = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), wide.data(), wide_length);
+    int length = WideCharToMultiByte(code_page, 0, wide.data(), wide_length, nullptr, 0, nullptr, nullptr);
+    if (wide_length <= 0 || length <= 0)
+        return false;
+    out->resize(size_t(length));
+    std::string back;
+    // A character the code page lacks comes back as another one.
+    if (WideCharToMultiByte(code_page, 0, wide.data(), wide_length, &(*out)[0], length, nullptr, nullptr) != length ||
+        !convert_to_utf8(code_page, out->data(), out->size(), &back) || back != text) {
+        out->clear();
+        return false;
+    }
+    return true;
+}
+
 size_t encode_character(unsigned code_page, unsigned long code_point, char *out)
 {
     WCHAR wide[2];

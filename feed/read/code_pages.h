@@ -20,6 +20,10 @@ unsigned code_page_of(const char *name);
 // false, with out unchanged, when the code page cannot be converted here.
 bool convert_to_utf8(unsigned code_page, const char *text, size_t length, std::string *out);
 
+// Converts UTF-8 text to code_page into out; false when it cannot be, or
+// when a character of it has no form in code_page.
+bool convert_from_utf8(unsigned code_page, const std::string &text, std::string *out);
+
 // Writes the character code_point in code_page into out (room for 4 bytes);
 // its byte length, or 0 when the code page lacks it.
 size_t encode_character(unsigned code_page, unsigned long code_point, char *out);

@@ -229,3 +229,43 @@ int FeedConverter::get_subject(TiXmlHandle parent, int encoding, int feed_type, 
     make_single_line(field);
     return found;
 }
+
+int FeedConverter::get_author(TiXmlHandle parent, int encoding, int feed_type, char *field)
+{
+    if (!field)
+        return 0;
+    int found = feed_type == FeedAtom
+                    ? copy_readable_text(TiXmlHandle(find_child_element(parent, "author")), "name", encoding,
+                                         feed_type, field)
+                    : copy_readable_text(parent, "author", encoding, feed_type, field) ||
+                          copy_readable_text(parent, "dc:creator", encoding, feed_type, field);
+    convert_field(encoding, field);
+    make_single_line(field);
+    return found;
+}
+
+int FeedConverter::get_categories(TiXmlHandle parent, int encoding, int feed_type, char *field)
+{
+    if (!field)
+        return 0;
+    get_subject(parent, encoding, feed_type, field);
+    size_t length = strlen(field);
+    // Atom names a category in its term, RSS in its text.
+    TiXmlElement *first = find_child_element(parent, "category");
+    for (TiXmlElement *category = first; category && length + 1 < TextFieldSize - 1;
+         category = category->NextSiblingElement()) {
+        if (category->ValueStr() != first->ValueStr())
+            continue;
+        const char *text = feed_type == FeedAtom ? category->Attribute("term") : element_text(category);
+        if (!text || !*text)
+            continue;
+        char one[TextFieldSize];
+        resolve_references(text, one, sizeof one, encoding == EncodingUtf8);
+        convert_field(encoding, one);
+        make_single_line(one);
+        if (length)
+            field[length++] = '\n';
+        length += copy_text(field + length, TextFieldSize - length, one);
+    }
+    return length != 0;
+}

@@ -252,22 +252,24 @@ TEST_F(OpmlTest, ImportThatAddsNothingOrCannotReadLeavesTheFileAsItWas)
     EXPECT_FALSE(FileExists(Ini()));
 }
 
-TEST(OpmlExport, EachFeedIsOneOutlineWithItsTitleAndSiteEscaped)
+TEST(OpmlExport, EachFeedIsOneOutlineWithItsTitleSiteAndFolderEscaped)
 {
     std::string text = format_opml({
-        {"http://a/?x=1&y=2", "Tom & \"Jerry\" <news>", "http://a/"},
-        {"http://b/", "", ""},
-        {"http://c/", "\xe6\x97\xa5\xe6\x9c\xac\tline\nbreak\x01", "http://c/home"},
-        {"http://d/", "\x93\xfa", ""},  // no UTF-8: the address stands in
+        {"http://a/?x=1&y=2", "Tom & \"Jerry\" <news>", "http://a/", ""},
+        {"http://b/", "", "", "Inbox\\R&D\\"},  // its own folder as a category path
+        {"http://c/", "\xe6\x97\xa5\xe6\x9c\xac\tline\nbreak\x01", "http://c/home", "Tech"},
+        {"http://d/", "\x93\xfa", "", ""},  // no UTF-8: the address stands in
     });
     EXPECT_EQ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<opml version=\"2.0\">\n  <head>\n"
               "    <title>KIV</title>\n  </head>\n  <body>\n"
               "    <outline type=\"rss\" text=\"Tom &amp; &quot;Jerry&quot; &lt;news&gt;\" "
               "title=\"Tom &amp; &quot;Jerry&quot; &lt;news&gt;\" xmlUrl=\"http://a/?x=1&amp;y=2\" "
               "htmlUrl=\"http://a/\"/>\n"
-              "    <outline type=\"rss\" text=\"http://b/\" title=\"http://b/\" xmlUrl=\"http://b/\"/>\n"
+              "    <outline type=\"rss\" text=\"http://b/\" title=\"http://b/\" xmlUrl=\"http://b/\" "
+              "category=\"/Inbox/R&amp;D\"/>\n"
               "    <outline type=\"rss\" text=\"\xe6\x97\xa5\xe6\x9c\xac&#9;line&#10;break\" "
-              "title=\"\xe6\x97\xa5\xe6\x9c\xac&#9;line&#10;break\" xmlUrl=\"http://c/\" htmlUrl=\"http://c/home\"/>\n"
+              "title=\"\xe6\x97\xa5\xe6\x9c\xac&#9;line&#10;break\" xmlUrl=\"http://c/\" htmlUrl=\"http://c/home\" "
+              "category=\"/Tech\"/>\n"
               "    <outline type=\"rss\" text=\"http://d/\" title=\"http://d/\" xmlUrl=\"http://d/\"/>\n"
               "  </body>\n</opml>\n",
               text);

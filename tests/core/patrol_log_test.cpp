@@ -36,11 +36,13 @@ FeedOutcome OfDownload(int result, int failure, unsigned long error = 0, const c
     return outcome;
 }
 
-FeedOutcome OfConversion(int status, int failure, int items, const char *detail, bool appended = true)
+FeedOutcome OfConversion(int status, int failure, int items, const char *detail, bool appended = true,
+                         int filtered = 0)
 {
     ConversionReport report;
     report.failure = failure;
     report.items = items;
+    report.filtered = filtered;
     snprintf(report.detail, sizeof report.detail, "%s", detail);
     FeedOutcome outcome;
     outcome_of_conversion(status, report, appended, &outcome);
@@ -59,6 +61,10 @@ TEST(PatrolLog, EachOutcomeInWords)
         // A 404 page that is a feed is a feed.
         {OfConversion(404, ConversionRead, 2, ""), "delivered 2 items", true},
         {OfConversion(200, ConversionRead, 0, ""), "no new items", true},
+        // Items the feed's rules held back are counted apart.
+        {OfConversion(200, ConversionRead, 3, "", true, 2), "delivered 3 items, 2 filtered", true},
+        {OfConversion(200, ConversionRead, 0, "", true, 1), "no new items, 1 filtered", true},
+        {OfConversion(200, ConversionRead, 3, "", false, 2), "stopped before its end", false},
         {OfDownload(DownloadUnchanged, FailureOther), "unchanged (Last-Modified)", true},
         {OfDownload(DownloadNotModified, FailureOther), "unchanged (304 Not Modified)", true},
         {OfDownload(DownloadFailed, FailureOffline), "failed: offline (no Internet connection)", false},
@@ -117,6 +123,30 @@ TEST(PatrolLog, PauseAskedByTheServer)
     char line[PatrolLogLineSize];
     format_patrol_line(until, "http://example.com/f", outcome, line, sizeof line);
     EXPECT_STREQ("2026/12/11 03:04:05 http://example.com/f paused by the server until 2026/12/11 03:04:05\r\n", line);
+}
+
+// A feed set aside by its own settings is not requested: neither success
+// nor failure, and a feed not yet due by its interval is no verdict either.
+TEST(PatrolLog, FeedsSetAsideByTheirSettings)
+{
+    const SYSTEMTIME until = Utc(2026, 12, 11, 3, 4, 5);
+    FeedOutcome paused, not_due;
+    set_aside_outcome(&paused, 0, until);
+    set_aside_outcome(&not_due, 24, until);
+    EXPECT_EQ("paused in feeds.ini, not requested", Words(paused));
+    EXPECT_EQ("not due (requested every 24 hours, next after 2026/12/11 03:04:05)", Words(not_due));
+    for (const FeedOutcome *outcome : {&paused, &not_due}) {
+        EXPECT_FALSE(outcome_is_success(*outcome));
+        EXPECT_FALSE(outcome->feed_failed);
+    }
+    std::string log = "2026/12/10 04:01:00 http://a/ delivered 2 items\r\n"
+                      "2026/12/10 05:01:00 http://a/ " + Words(not_due) + "\r\n";
+    std::string stamp, words;
+    ASSERT_EQ(1, find_last_verdict(log.data(), log.size(), "http://a/", &stamp, &words));
+    EXPECT_EQ("delivered 2 items", words);
+    log += "2026/12/10 06:01:00 http://a/ " + Words(paused) + "\r\n";
+    ASSERT_EQ(1, find_last_verdict(log.data(), log.size(), "http://a/", &stamp, &words));
+    EXPECT_EQ("paused in feeds.ini, not requested", words);
 }
 
 // Failures of this computer's are logged but count against no feed: a

@@ -1,5 +1,6 @@
 // What the preferences write: the folder entry, feed lines added and removed,
 // the feed list they show, and the backup that CANCEL puts back.
+#include "settings/feed_options.h"
 #include "settings/feed_settings.h"
 #include "settings/options_file.h"
 #include "settings/settings_backup.h"
@@ -235,3 +236,33 @@ TEST_F(PreferenceEditsTest, CancelKeepsTheTimestampsAPatrolStoredMeanwhile)
 }
 
 }  // namespace
+
+// CANCEL puts feeds.ini back byte for byte, also where there was none; a
+// file KIV never rewrites (over its bound) is left alone.
+TEST_F(PreferenceEditsTest, CancelPutsFeedsIniBackByteForByte)
+{
+    Write("F\\G\r\n0\r\n0\r\nhttp://a/");
+    char path[MAX_PATH];
+    ASSERT_EQ(1, FeedOptionsPath(path, sizeof path));
+    const std::string hand = "\xEF\xBB\xBF; mine\n[http://a/]\npaused=1\ncolour=blue\n";
+    const std::string large = "[http://a/]\npaused=1\n" + std::string(MaxFeedOptionsBytes, ';');
+    for (const std::string *opened : {&hand, static_cast<const std::string *>(nullptr), &large}) {
+        if (opened)
+            WriteFileBytes(path, *opened);
+        else
+            DeleteFileA(path);
+        ASSERT_EQ(1, TakeSettingsBackup());
+        FeedOptions moved;
+        moved.every_hours = 3;
+        EditFeedOptions([&](FeedOptionsFile *file) {
+            set_feed_options(file, "http://a/", moved);
+            return true;
+        });
+        MoveFeedOptions("http://a/", "http://b/");
+        RestoreSettingsBackup();
+        if (opened)
+            EXPECT_EQ(*opened, ReadFileBytes(path));
+        else
+            EXPECT_FALSE(FileExists(path));
+    }
+}
