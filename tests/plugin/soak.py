@@ -19,7 +19,6 @@ served in a document is counted in the messages: each exactly once.
 import os
 import pathlib
 import re
-import statistics
 import time
 
 from kivhost import HostSession, PluginFolder
@@ -145,10 +144,6 @@ def judge(samples, served, delivered, settle=10, slack=0.05):
                "%-14s %10s %10s %10s" % ("", "patrol %d" % settle, "highest", "last")]
     summary += ["%-14s %10d %10d %10d" % (field, *growth[field]) for field in FIELDS]
     return failures, [line for line in summary if line]
-
-
-def median_figures(samples):
-    return {field: statistics.median(f[field] for _, f in samples) for field in FIELDS}
 
 
 def main():
