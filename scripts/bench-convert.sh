@@ -3,7 +3,8 @@
 # generated RSS 2.0 feeds of 1,000, 10,000 and as many new items as fit the
 # 8 MiB download bound, the time and peak memory of convert_feed beside
 # TinyXML's own load of the file, with the split of convert_feed's time; then
-# the peak memory of hostile documents at the node bound.
+# the peak memory of hostile documents at the node bound; last, a JSON Feed
+# of as many items as fit 8 MiB beside the same items as RSS 2.0.
 # KIV_BENCH_HTML=1 gives the items bodies rich in HTML, KIV_BENCH_PUBDATE=1
 # dates them by pubDate.
 #   scripts/bench-convert.sh [ITEMS|max ...]

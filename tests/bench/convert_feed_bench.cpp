@@ -2,7 +2,8 @@
 // TinyXML's own LoadFile of the same file, with the split of its time (read
 // the file, measure the document, parse it, compose the message), and
 // reports the peak memory of each. Then the peak memory of hostile documents
-// at the node bound. Every measurement runs in a child process of its own,
+// at the node bound. Last, a JSON Feed of as many items as fit 8 MiB beside
+// the same items as RSS 2.0. Every measurement runs in a child process of its own,
 // so that its peak resident size is its own. Times are the process's CPU
 // time, the best of several runs: on a shared machine wall time says more
 // about the neighbours than about the code.
@@ -238,6 +239,60 @@ void ConvertFeeds(const std::string &folder, const std::vector<int> &sizes)
         within_goal ? "met" : "missed");
 }
 
+// The items of ItemText as a JSON Feed: the same title, link, body, subject
+// and date.
+std::string JsonItemText(int i)
+{
+    int minutes = 24 * 60 * 365 - i;
+    int month = 1 + minutes / (60 * 24 * 31) % 12, day = 1 + minutes / (60 * 24) % 28;
+    char item[2048];
+    snprintf(item, sizeof item,
+             "%s{\"id\": \"%d\", \"url\": \"http://bench.example/items/%d\", \"title\": \"Item number %d & more\",\n"
+             "\"content_html\": \"<p>The body of item %d, a paragraph of ordinary length that a feed carries for each "
+             "of its entries.</p>\",\n\"tags\": [\"topic %d\"], \"date_published\": "
+             "\"2024-%02d-%02dT%02d:%02d:00+09:00\"}\n",
+             i ? "," : "", i, i, i, i, i % 17, month, day, minutes / 60 % 24, minutes % 60);
+    return item;
+}
+
+// A JSON Feed of as many items as fit the download bound beside the same
+// number of items as RSS 2.0: time and peak memory of convert_feed on each.
+void JsonBesideRss(const std::string &folder)
+{
+    std::string text = "{\"version\": \"https://jsonfeed.org/version/1.1\", \"title\": \"Benchmark feed\",\n"
+                       "\"home_page_url\": \"http://bench.example/\", \"description\": \"Generated items\",\n"
+                       "\"items\": [\n";
+    const std::string tail = "]}\n";
+    int items = 0;
+    for (;; ++items) {
+        std::string item = JsonItemText(items);
+        if (text.size() + item.size() + tail.size() > DownloadBound)
+            break;
+        text += item;
+    }
+    std::string json = folder + "/feed.json";
+    WriteFile(json, text + tail);
+    std::string rss = WriteFeed(folder, items);
+    printf("%-10s %8s %8s %9s %9s\n", "same items", "items", "file KB", "convert", "peak MB");
+    for (const std::string &path : {rss, json}) {
+        long size = FileSize(path);
+        Figures convert = Measure(5, [&] {
+            std::unique_ptr<char[]> message(new char[size_t(size) + MessageSlack]);
+            char newest[NewestTimestampSize] = {};
+            return FeedConverter::convert_feed(message.get(), size_t(size) + MessageSlack, path.c_str(),
+                                               DefaultTimestamp, newest);
+        });
+        remove(path.c_str());
+        if (convert.result != 1) {
+            fprintf(stderr, "%s did not convert\n", path.c_str());
+            exit(1);
+        }
+        printf("%-10s %8d %8ld %9.1f %9.1f\n", path == rss ? "RSS 2.0" : "JSON Feed", items, size / 1024,
+               convert.seconds * 1000, convert.peak_kb / 1024.0);
+    }
+    printf("(ms of CPU time, the best of five)\n");
+}
+
 // Documents that ask the most memory of the parser: empty elements, four
 // bytes a node, at the node bound and filling the download bound.
 void HostileDocuments(const std::string &folder)
@@ -282,5 +337,6 @@ int main(int argc, char **argv)
     HostFunctions.entries[HostEUC_JP] = FunctionCast<FARPROC>(&Unchanged);
     ConvertFeeds(folder, sizes);
     HostileDocuments(folder);
+    JsonBesideRss(folder);
     return 0;
 }
