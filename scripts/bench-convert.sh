@@ -4,7 +4,8 @@
 # 8 MiB download bound, the time and peak memory of convert_feed beside
 # TinyXML's own load of the file, with each of convert_feed's steps timed on
 # its own: medians of KIV_BENCH_ROUNDS rounds (default 5) with the lowest and
-# highest; then the peak memory of hostile documents at the node bound.
+# highest; then the peak memory of hostile documents at the node bound; last,
+# a JSON Feed of as many items as fit 8 MiB beside the same items as RSS 2.0.
 # KIV_BENCH_HTML=1 gives the items bodies rich in HTML, KIV_BENCH_PUBDATE=1
 # dates them by pubDate.
 #   scripts/bench-convert.sh [ITEMS|max ...]

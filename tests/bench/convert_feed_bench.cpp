@@ -2,7 +2,8 @@
 // TinyXML's own LoadFile of the same file, with the split of its time (read
 // the file, measure the document, parse it, compose the message), and
 // reports the peak memory of each. Then the peak memory of hostile documents
-// at the node bound. Each step is timed on its own, never by difference, in
+// at the node bound, and a JSON Feed filling 8 MiB beside the same items as
+// RSS 2.0. Each step is timed on its own, never by difference, in
 // rounds (KIV_BENCH_ROUNDS, default 5): a round is a child process that
 // times every step in turn at each repetition, so that the machine's
 // neighbours weigh on all of them alike, and keeps each step's best; the
@@ -343,6 +344,84 @@ void ConvertFeeds(const std::string &folder, const std::vector<int> &sizes, int 
            within_goal ? "met" : "missed");
 }
 
+// The items of ItemText as a JSON Feed: the same title, link, body, subject
+// and date.
+std::string JsonItemText(int i)
+{
+    int minutes = 24 * 60 * 365 - i;
+    int month = 1 + minutes / (60 * 24 * 31) % 12, day = 1 + minutes / (60 * 24) % 28;
+    char item[2048];
+    snprintf(item, sizeof item,
+             "%s{\"id\": \"%d\", \"url\": \"http://bench.example/items/%d\", \"title\": \"Item number %d & more\",\n"
+             "\"content_html\": \"<p>The body of item %d, a paragraph of ordinary length that a feed carries for each "
+             "of its entries.</p>\",\n\"tags\": [\"topic %d\"], \"date_published\": "
+             "\"2024-%02d-%02dT%02d:%02d:00+09:00\"}\n",
+             i ? "," : "", i, i, i, i, i % 17, month, day, minutes / 60 % 24, minutes % 60);
+    return item;
+}
+
+// convert_feed of the file at path, as the rounds above time it: the median
+// of rounds, each the best of its repetitions in a child process.
+std::vector<double> ConvertTimes(const std::string &path, long size, int rounds)
+{
+    std::vector<double> times;
+    for (int r = 0; r < rounds; ++r) {
+        Figures best = {1e9, 0, 1};
+        InChild(&best, sizeof best, [&](void *out) {
+            Figures &mine = *static_cast<Figures *>(out);
+            for (int i = 0; i < 5; ++i) {
+                std::unique_ptr<char[]> message(new char[size_t(size) + MessageSlack]);
+                char newest[NewestTimestampSize] = {};
+                double start = CpuSeconds();
+                int converted = FeedConverter::convert_feed(message.get(), size_t(size) + MessageSlack, path.c_str(),
+                                                            DefaultTimestamp, newest);
+                mine.seconds = std::min(mine.seconds, CpuSeconds() - start);
+                mine.result = mine.result && converted == 1;
+            }
+        });
+        if (!best.result) {
+            fprintf(stderr, "%s did not convert\n", path.c_str());
+            exit(1);
+        }
+        times.push_back(best.seconds);
+    }
+    return times;
+}
+
+// A JSON Feed of as many items as fit the download bound beside the same
+// number of items as RSS 2.0: time and peak memory of convert_feed on each.
+void JsonBesideRss(const std::string &folder, int rounds)
+{
+    std::string text = "{\"version\": \"https://jsonfeed.org/version/1.1\", \"title\": \"Benchmark feed\",\n"
+                       "\"home_page_url\": \"http://bench.example/\", \"description\": \"Generated items\",\n"
+                       "\"items\": [\n";
+    const std::string tail = "]}\n";
+    int items = 0;
+    for (;; ++items) {
+        std::string item = JsonItemText(items);
+        if (text.size() + item.size() + tail.size() > DownloadBound)
+            break;
+        text += item;
+    }
+    std::string json = folder + "/feed.json";
+    WriteFile(json, text + tail);
+    std::string rss = WriteFeed(folder, items);
+    printf("same items: convert_feed, ms of CPU time, median [lowest, highest] of %d rounds\n", rounds);
+    for (const std::string &path : {rss, json}) {
+        long size = FileSize(path);
+        std::vector<double> times = ConvertTimes(path, size, rounds);
+        Figures peak = PeakOf([&] {
+            std::unique_ptr<char[]> message(new char[size_t(size) + MessageSlack]);
+            char newest[NewestTimestampSize] = {};
+            return FeedConverter::convert_feed(message.get(), size_t(size) + MessageSlack, path.c_str(),
+                                               DefaultTimestamp, newest);
+        });
+        remove(path.c_str());
+        printf("  %-10s %6d items %6ld KB  %s  peak %.1f MB\n", path == rss ? "RSS 2.0" : "JSON Feed", items,
+               size / 1024, Spread(times, 1000, "%.1f").c_str(), peak.peak_kb / 1024.0);
+    }
+}
+
 // Documents that ask the most memory of the parser: empty elements, four
 // bytes a node, at the node bound and filling the download bound.
 void HostileDocuments(const std::string &folder)
@@ -385,8 +464,10 @@ int main(int argc, char **argv)
         sizes = {1000, 10000, -1};
     HostFunctions.entries[HostUTF_8] = FunctionCast<FARPROC>(&Unchanged);
     HostFunctions.entries[HostEUC_JP] = FunctionCast<FARPROC>(&Unchanged);
-    const char *rounds = getenv("KIV_BENCH_ROUNDS");
-    ConvertFeeds(folder, sizes, rounds && atoi(rounds) > 0 ? atoi(rounds) : 5);
+    const char *wanted = getenv("KIV_BENCH_ROUNDS");
+    int rounds = wanted && atoi(wanted) > 0 ? atoi(wanted) : 5;
+    ConvertFeeds(folder, sizes, rounds);
     HostileDocuments(folder);
+    JsonBesideRss(folder, rounds);
     return 0;
 }

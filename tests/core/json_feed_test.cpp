@@ -167,6 +167,7 @@ TEST(JsonFeed, RefusedWithWhy)
         {"an array", "[1, 2]", ConversionNotFeed, "JSON whose root is no object, no JSON Feed"},
         {"cut short", R"({"version": "https://jsonfeed.org/version/1.1", "items": [{"id": "1")", ConversionNotFeed,
          "JSON that does not parse at byte 68: Missing a comma or '}' after an object member"},
+        {"one byte", "{", ConversionNotFeed, "JSON that does not parse at byte 1: Missing a name for object member"},
         {"something after it", R"({"version": "https://jsonfeed.org/version/1"} {})", ConversionNotFeed,
          "JSON that does not parse at byte 46: The document root must not be followed by other values"},
         {"too deep", deep, ConversionOddShape, "JSON nested too deeply"},
