@@ -54,7 +54,9 @@ std::wstring Widened(const std::string &text, UINT codePage)
 }
 
 // The pane's lines: the title and site link (UTF-8, so that a name in any
-// script shows), the last patrol's verdict and a failing streak.
+// script shows), the last patrol's verdict and a failing streak, then what
+// feeds.ini sets for the feed alone, what of it KIV could not read, and
+// patrols whose new items its rules all held back.
 std::wstring FeedStateText(const FeedState &state)
 {
     std::wstring text = state.title.empty() ? Widened(FeedStateNoTitleText, CP_ACP) : Widened(state.title, CP_UTF8);
@@ -71,6 +73,20 @@ std::wstring FeedStateText(const FeedState &state)
         snprintf(line, sizeof line, FeedStateFailingFormat, state.failing_since.c_str(), state.failures,
                  state.failing_reason.c_str());
         text += L"\r\n" + Widened(line, CP_ACP);
+    }
+    if (state.held_back >= HeldBackPatrolsShown) {
+        snprintf(line, sizeof line, FeedStateHeldBackFormat, state.held_back);
+        text += L"\r\n" + Widened(line, CP_ACP);
+    }
+    if (state.options_unusable)
+        text += L"\r\n" + Widened(FeedStateOptionsUnusableText, CP_ACP);
+    if (!state.own.empty())
+        text += L"\r\n" + Widened(FeedStateOwnText, CP_ACP);
+    for (const std::string &own : state.own)
+        text += L"\r\n  " + Widened(own, CP_UTF8);
+    for (const UnreadOptionLine &unread : state.unread) {
+        snprintf(line, sizeof line, FeedStateUnreadFormat, unread.number);
+        text += L"\r\n" + Widened(line, CP_ACP) + Widened(unread.text, CP_UTF8);
     }
     return text;
 }

@@ -68,6 +68,10 @@ const char FeedStateNoTitleText[] = "（フィード名はまだ読んでいま�
 const char FeedStateNotPatrolledText[] = "まだ巡回していません";
 const char FeedStateLastFormat[] = "前回の巡回 %s: %s";
 const char FeedStateFailingFormat[] = "%s から失敗が続いています（%lu 回）: %s";
+const char FeedStateOwnText[] = "このフィードだけの設定（feeds.ini）:";
+const char FeedStateUnreadFormat[] = "feeds.ini の読めない行 %d: ";
+const char FeedStateOptionsUnusableText[] = "feeds.ini は 1 MB を超えているか読めないため、使っていません";
+const char FeedStateHeldBackFormat[] = "直近 %d 回の巡回で、block/keep が新しい記事をすべて除きました";
 
 const char FeedLookupText[] = "%s を読み込んでいます…";
 const char FeedChoiceText[] = "このページには %u 件のフィードがあります。追加するフィードを選んでください。";

@@ -57,3 +57,7 @@ extern const char FeedStateNoTitleText[];
 extern const char FeedStateNotPatrolledText[];
 extern const char FeedStateLastFormat[];     // date and time, the log's words
 extern const char FeedStateFailingFormat[];  // since, failed patrols (unsigned long), reason
+extern const char FeedStateOwnText[];
+extern const char FeedStateUnreadFormat[];   // the line's number (int), followed by its text
+extern const char FeedStateOptionsUnusableText[];
+extern const char FeedStateHeldBackFormat[]; // patrols (int)

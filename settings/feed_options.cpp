@@ -142,22 +142,6 @@ void append_line(std::string &out, const std::string &line)
     out += "\r\n";
 }
 
-std::vector<std::string> option_lines(const FeedOptions &options)
-{
-    std::vector<std::string> lines;
-    if (!options.folder.empty())
-        lines.push_back("folder=" + options.folder);
-    if (options.mail != MailCommon)
-        lines.push_back(options.mail == MailPerItem ? "mail=per-item" : "mail=per-feed");
-    if (options.paused)
-        lines.push_back("paused=1");
-    if (options.every_hours)
-        lines.push_back("every=" + std::to_string(options.every_hours));
-    for (const FeedRule &rule : options.rules)
-        lines.push_back(std::string(rule.block ? "block=" : "keep=") + FieldNames[rule.field] + ":" + rule.pattern);
-    return lines;
-}
-
 // The data folder's file's bytes, up to one more than the bound, which tells
 // a file over it; the caller holds the lock. A FeedOptionsState.
 int read_bytes_unlocked(std::string *bytes)
@@ -271,6 +255,22 @@ const FeedOptionsSection *find_feed_options(const FeedOptionsFile &file, const s
     return nullptr;
 }
 
+std::vector<std::string> feed_option_lines(const FeedOptions &options)
+{
+    std::vector<std::string> lines;
+    if (!options.folder.empty())
+        lines.push_back("folder=" + options.folder);
+    if (options.mail != MailCommon)
+        lines.push_back(options.mail == MailPerItem ? "mail=per-item" : "mail=per-feed");
+    if (options.paused)
+        lines.push_back("paused=1");
+    if (options.every_hours)
+        lines.push_back("every=" + std::to_string(options.every_hours));
+    for (const FeedRule &rule : options.rules)
+        lines.push_back(std::string(rule.block ? "block=" : "keep=") + FieldNames[rule.field] + ":" + rule.pattern);
+    return lines;
+}
+
 int has_own_options(const FeedOptions &options)
 {
     return !options.folder.empty() || options.mail != MailCommon || options.paused || options.every_hours ||
@@ -288,7 +288,7 @@ void set_feed_options(FeedOptionsFile *file, const std::string &address, const F
         section->address = address;
     }
     section->options = options;
-    section->lines = option_lines(options);
+    section->lines = feed_option_lines(options);
     section->lines.insert(section->lines.end(), section->kept.begin(), section->kept.end());
     if (section->lines.empty())
         file->sections.erase(file->sections.begin() + (section - file->sections.data()));

@@ -98,6 +98,8 @@ const FeedOptionsSection *find_feed_options(const FeedOptionsFile &file, const s
 // and unread lines kept after the keys), made at the end when it is new, and
 // dropped when the options are all common and it keeps no line.
 void set_feed_options(FeedOptionsFile *file, const std::string &address, const FeedOptions &options);
+// The options as the file's lines, in the order KIV writes them.
+std::vector<std::string> feed_option_lines(const FeedOptions &options);
 // 1 when the options differ from the common settings in anything.
 int has_own_options(const FeedOptions &options);
 

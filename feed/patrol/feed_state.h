@@ -3,6 +3,13 @@
 // patrol log tells it.
 #pragma once
 #include <string>
+#include <vector>
+
+// A line of feeds.ini that KIV did not read: its number and text (UTF-8).
+struct UnreadOptionLine {
+    int number = 0;
+    std::string text;
+};
 
 struct FeedState {
     std::string title;           // the feed's title as last read, UTF-8; empty: not known
@@ -12,7 +19,18 @@ struct FeedState {
     std::string failing_since;   // the failing streak's first failure, local date and time; empty: not failing
     unsigned long failures = 0;  // failed patrols in the streak
     std::string failing_reason;  // the latest failure's words
+    // Its settings of its own in feeds.ini, as lines of the file (UTF-8),
+    // and the lines of its section (or before every section) KIV did not read.
+    std::vector<std::string> own;
+    std::vector<UnreadOptionLine> unread;
+    bool options_unusable = false;  // feeds.ini over its bound or unreadable: counts as none
+    int held_back = 0;              // its last patrols in a row whose new items its rules all held back
 };
+
+// A feed is named in its pane once its rules held back every new item of
+// this many patrols in a row.
+// At most so many unread lines are named, each cut at so many bytes.
+enum { HeldBackPatrolsShown = 3, UnreadLinesShown = 16, UnreadLineBytesShown = 200 };
 
 // Fills state for the feed at url. The patrol's stage knows where all of it
 // is kept; the one who opens the preferences hands its reader to the page.

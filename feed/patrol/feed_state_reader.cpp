@@ -5,6 +5,9 @@
 
 #include "base/process_values.h"
 #include "feed/deliver/feed_record.h"
+#include "feed/fetch/credentials.h"
+#include "settings/feed_options.h"
+#include "settings/feed_settings.h"
 
 void read_feed_state(const char *url, FeedState *state)
 {
@@ -16,6 +19,23 @@ void read_feed_state(const char *url, FeedState *state)
         state->site = record.site;
     }
     read_last_verdict(DataFolderPath, url, &state->last_when, &state->last_words);
+    state->held_back = read_held_back_patrols(DataFolderPath, url, HeldBackPatrolsShown);
+    FeedOptionsFile own;
+    ReadFeedOptions(&own);
+    state->options_unusable = own.state == FeedOptionsTooLarge || own.state == FeedOptionsUnreadable;
+    // A pane, not a copy of the file: a few lines, each cut short.
+    auto name_unread = [&](const std::vector<UnreadLine> &lines) {
+        for (const UnreadLine &line : lines)
+            if (state->unread.size() < UnreadLinesShown)
+                state->unread.push_back({line.number, line.text.substr(0, UnreadLineBytesShown)});
+    };
+    name_unread(own.unread);
+    char shown[UrlBufferSize];
+    hide_password(url, shown, sizeof shown, PasswordMasked);
+    if (const FeedOptionsSection *section = find_feed_options(own, shown)) {
+        state->own = feed_option_lines(section->options);
+        name_unread(section->unread);
+    }
     FailingFeed streak;
     if (failing_feed_path(DataFolderPath, url, path, sizeof path) && read_failing_feed(path, url, &streak)) {
         SYSTEMTIME since;

@@ -269,7 +269,8 @@ bool starts_with_clock(const char *text, size_t length)
 
 }  // namespace
 
-int find_last_verdict(const char *text, size_t length, const char *url, std::string *stamp, std::string *words)
+int find_last_verdict(const char *text, size_t length, const char *url, std::string *stamp, std::string *words,
+                      size_t *line_start)
 {
     const size_t stamp_length = 19, url_length = strlen(url);
     const char *end = text + length;
@@ -295,7 +296,22 @@ int find_last_verdict(const char *text, size_t length, const char *url, std::str
             continue;
         stamp->assign(line, stamp_length);
         words->assign(said, said_length);
+        if (line_start)
+            *line_start = size_t(line - text);
         return 1;
     }
     return 0;
+}
+
+int held_back_patrols(const char *text, size_t length, const char *url, int most)
+{
+    const std::string held = "no new items, ", filtered = " filtered";
+    std::string stamp, words;
+    int count = 0;
+    for (size_t end = length; count < most && find_last_verdict(text, end, url, &stamp, &words, &end); ++count) {
+        if (words.compare(0, held.size(), held) != 0 || words.size() < held.size() + filtered.size() ||
+            words.compare(words.size() - filtered.size(), filtered.size(), filtered) != 0)
+            break;
+    }
+    return count;
 }

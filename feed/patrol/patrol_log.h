@@ -75,5 +75,10 @@ size_t format_patrol_line(const SYSTEMTIME &local_time, const char *url, const F
                           size_t size);
 // The last verdict on url in a log's text: its line's date and time and its
 // words. A line of a patrol stopped in the middle of the feed, or the note of
-// a move, is no verdict. 1 when one is found.
-int find_last_verdict(const char *text, size_t length, const char *url, std::string *stamp, std::string *words);
+// a move, or a feed not due by its interval, is no verdict. 1 when one is
+// found; line_start, when given, then holds where its line starts.
+int find_last_verdict(const char *text, size_t length, const char *url, std::string *stamp, std::string *words,
+                      size_t *line_start = nullptr);
+// How many of url's last verdicts in a row, up to most, found new items and
+// delivered none of them, its rules holding every one back.
+int held_back_patrols(const char *text, size_t length, const char *url, int most);

@@ -95,6 +95,15 @@ void PatrolLog::write(const char *url, const FeedOutcome &outcome)
     size_ += written;
 }
 
+int read_held_back_patrols(const char *folder, const char *url, int most)
+{
+    char path[MAX_PATH];
+    std::string text;
+    if (snprintf(path, sizeof path, "%s\\patrol.log", folder) >= int(sizeof path) || !read_log_end(path, &text))
+        return 0;
+    return held_back_patrols(text.data(), text.size(), url, most);
+}
+
 int read_last_verdict(const char *folder, const char *url, std::string *stamp, std::string *words)
 {
     char path[MAX_PATH];

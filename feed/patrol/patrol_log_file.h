@@ -31,3 +31,6 @@ private:
 // The last verdict on url in the log of folder (patrol.log, then the one it
 // replaced): its line's date and time and its words. 1 when one is found.
 int read_last_verdict(const char *folder, const char *url, std::string *stamp, std::string *words);
+// How many of url's last patrols in a row, up to most, had its rules hold
+// back every new item (patrol.log alone).
+int read_held_back_patrols(const char *folder, const char *url, int most);

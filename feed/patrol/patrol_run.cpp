@@ -108,6 +108,9 @@ struct PatrolOptions {
     // The start-up patrol and the timer's request a feed with an interval of
     // its own only when it is due; the menu command requests every feed.
     bool timed = true;
+    // The patrol's start: a feed's turn and its request, read at different
+    // moments, judge its interval alike.
+    long long started = 0;
 };
 
 // A feed with an interval of its own is due a few minutes early: the timer
@@ -137,9 +140,9 @@ void read_feed(const std::string &url_and_time, const std::set<std::string> &kep
     feed.options = &section->options;
     int every = feed.options->every_hours;
     // A last request in the future is none: the clock was set back.
-    if (own.timed && every && feed.record.requested && feed.record.requested <= now)
+    if (own.timed && every && feed.record.requested && feed.record.requested <= own.started)
         feed.due_at = feed.record.requested + every * 3600LL - EveryHoursSlackSeconds;
-    feed.set_aside = feed.options->paused || feed.due_at > now;
+    feed.set_aside = feed.options->paused || feed.due_at > own.started;
 }
 
 // What the feed of url_and_time is requested with. Of its record only the
@@ -415,6 +418,7 @@ int FeedSettings::Patrol(bool timed)
     int appended = 0, stored = 1;
     PatrolOptions own;
     own.timed = timed;
+    own.started = now_seconds();
     // A file over its bound or unreadable counts as none.
     ReadFeedOptions(&own.file);
     DownloadPool downloads(rsslist.size() - FirstFeedEntry, [&](size_t index, FeedRequest *request) {

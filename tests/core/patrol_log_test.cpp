@@ -149,6 +149,32 @@ TEST(PatrolLog, FeedsSetAsideByTheirSettings)
     EXPECT_EQ("paused in feeds.ini, not requested", words);
 }
 
+// The patrols in a row whose new items the feed's rules all held back, the
+// newest first; a stop or a feed not due between them breaks nothing.
+TEST(PatrolLog, PatrolsWhoseItemsWereAllHeldBack)
+{
+    const std::string held = "2026/12/10 04:01:00 http://a/ no new items, 2 filtered\r\n";
+    const std::string none = "2026/12/10 04:01:00 http://a/ no new items\r\n";
+    const std::string some = "2026/12/10 04:01:00 http://a/ delivered 1 item, 2 filtered\r\n";
+    const std::string stop = "2026/12/10 04:01:00 http://a/ stopped before its end\r\n";
+    const std::string other = "2026/12/10 04:01:00 http://b/ delivered 1 item\r\n";
+    struct {
+        std::string log;
+        int held;
+    } cases[] = {
+        {held + held + held, 3},
+        {held + held + held + held, 3},  // counted up to the most asked for
+        {none + held + held, 2},
+        {held + some + held + held, 2},
+        {held + held + stop + other + held, 3},
+        {held + held + none, 0},
+        {other, 0},
+        {"", 0},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.held, held_back_patrols(c.log.data(), c.log.size(), "http://a/", 3)) << c.log;
+}
+
 // Failures of this computer's are logged but count against no feed: a
 // failing streak must not grow while the computer is offline.
 TEST(PatrolLog, FailuresOfThisComputerSayNothingOfTheFeed)

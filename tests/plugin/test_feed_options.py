@@ -204,3 +204,34 @@ def test_a_feed_that_moved_for_good_keeps_its_section(plugin, feed_server):
     assert (plugin.data / FEEDS_INI).read_bytes() == ("[%s]\r\nfolder=Inbox\\Moved\r\n" % new_home).encode()
     patrol(plugin, 1)
     assert len(plugin.messages("Inbox\\Moved")) == 4
+
+
+def test_the_pane_names_own_settings_unread_lines_and_a_feed_held_back(plugin, feed_server):
+    from test_feed_list_view import states
+    from test_preferences import save_png
+    from kivhost import SCREENSHOTS, windows_path
+    held = feed_server.serve("/held", fresh_feed("held"))
+    plain = feed_server.serve("/plain", fresh_feed("plain"))
+    plugin.write_ini(settings(held + "," + DEFAULT, plain + "," + DEFAULT))
+    write_options(plugin, "stray words\n[%s]\nblock=any:*\nevery=0\ncolour=blue\n" % held)
+    for _ in range(3):
+        patrol(plugin, 1)
+    assert [words for url, words in log_lines(plugin) if url == held] == ["no new items, 1 filtered"] * 3
+    SCREENSHOTS.mkdir(parents=True, exist_ok=True)
+    shot = "shot " + windows_path(SCREENSHOTS / "url_list_feed_options.bmp")
+    lines = drive_dialog(plugin, ["select 0", "echo held", "dump", shot, "select 1", "echo plain", "dump", "ok"],
+                         before=["wait-appends 1 30000", "sleep 1500"])
+    shown = states(lines)
+    assert re.fullmatch(
+        r"held\r\nhttp://example.net/held\r\n前回の巡回 [0-9/: ]+: no new items, 1 filtered\r\n"
+        r"直近 3 回の巡回で、block/keep が新しい記事をすべて除きました\r\n"
+        r"このフィードだけの設定（feeds.ini）:\r\n  block=any:\*\r\n"
+        r"feeds.ini の読めない行 1: stray words\r\nfeeds.ini の読めない行 4: every=0\r\n"
+        r"feeds.ini の読めない行 5: colour=blue", shown["held"]), shown["held"]
+    assert shown["plain"].endswith(": delivered 1 item\r\nfeeds.ini の読めない行 1: stray words"), shown["plain"]
+    save_png("url_list_feed_options")
+
+    # A file over its bound counts as none, and the pane says so.
+    write_options(plugin, "[%s]\nblock=any:*\n" % held + ";" * (1024 * 1024))
+    lines = drive_dialog(plugin, ["select 0", "echo held", "dump", "ok"], before=["wait-appends 2 30000", "sleep 1500"])
+    assert states(lines)["held"].endswith("\r\nfeeds.ini は 1 MB を超えているか読めないため、使っていません")
