@@ -57,12 +57,20 @@ int FeedConverter::convert_items(TiXmlHandle item, MessageBuffer *message, const
         // out: that one comes again.
         if (memory && (!walked.fresh || !full))
             keys.push_back(walked.key);
-        if (!walked.fresh || full)
+        if (!walked.fresh)
             continue;
         ItemFields fields;
         read_item_fields(walked, encoding, feed_type, address, &fields);
+        bool passes = item_passes(filter, walked, fields, encoding, feed_type);
+        // What a full message leaves out is measured, so that the caller can
+        // give it the room: the same download would leave it out again.
+        if (full) {
+            if (passes)
+                message->left_out += item_block_length(fields);
+            continue;
+        }
         // An item held back is remembered, as one delivered is.
-        if (!item_passes(filter, walked, fields, encoding, feed_type)) {
+        if (!passes) {
             if (filtered)
                 ++*filtered;
             continue;
@@ -72,6 +80,7 @@ int FeedConverter::convert_items(TiXmlHandle item, MessageBuffer *message, const
         // newest date then comes from the items that are in it.
         if (!written) {
             full = true;
+            message->left_out += item_block_length(fields);
             if (memory)
                 keys.pop_back();
             continue;
@@ -114,6 +123,7 @@ int FeedConverter::convert_feed(char *message, size_t message_size, const char *
     if (report) {
         report->items = items;
         report->filtered = filtered;
+        report->left_out = buffer.left_out;
     }
     if (items == 0)
         return 0;

@@ -12,6 +12,7 @@ struct MessageBuffer {
     size_t size;
     size_t length;
     size_t reserve;
+    size_t left_out = 0;  // the bytes of the item blocks a full message left out
 };
 
 // What one conversion came to: the items that went into the message, or
@@ -29,6 +30,7 @@ enum { ConversionDetailSize = 128 };
 struct ConversionReport {
     int items = 0;
     int filtered = 0;  // new items that the feed's rules held back
+    size_t left_out = 0;  // the bytes of new items' blocks that the message had no room for
     int failure = ConversionRead;
     char detail[ConversionDetailSize] = "";
     // When read as a feed: its title and site link as a person reads them,

@@ -34,6 +34,11 @@
 
 namespace {
 
+// A feed's message may outgrow its download by at most this much, for new
+// items a full message left out (links made absolute, enclosure lines, the
+// titles of untitled items): the host holds the message whole.
+const size_t MaxMessageGrowth = 8u << 20;
+
 // Download files that a process ended in the middle of a feed left behind.
 // Those of downloads still running are open and stay.
 void remove_leftover_files()
@@ -278,10 +283,29 @@ int patrol_feed(const std::string &folder, FeedPatrol &feed, bool per_item)
                                                   return append_item_message(folder, feed, text, timestamp);
                                               },
                                               &filter);
-        else
+        else {
+            const ItemMemory before = record.memory;
             converted = FeedConverter::convert_feed(message.get(), message_size, feed.file.path(),
                                                     feed.last_seen, date_message, &record.memory, &report, address,
                                                     &filter);
+            // New items that a full message left out would be left out of
+            // the same download again at every patrol, and an item larger
+            // than the download never comes: composed once more, with room
+            // for them all, from the record as it was.
+            if (report.left_out && report.left_out <= MaxMessageGrowth) {
+                message_size += report.left_out;
+                message.reset(static_cast<char *>(malloc(message_size)));
+                if (!message.held()) {
+                    fail_outcome_here(&feed.outcome, "out of memory");
+                    return 0;
+                }
+                record.memory = before;
+                date_message[0] = '\0';
+                converted = FeedConverter::convert_feed(message.get(), message_size, feed.file.path(),
+                                                        feed.last_seen, date_message, &record.memory, &report,
+                                                        address, &filter);
+            }
+        }
     } catch (const std::exception &) {
         converted = 0;
         record.memory.walked = false;

@@ -451,6 +451,43 @@ TEST_F(FeedMessage, MessageEndsAfterTheLastWholeItemBlockThatFits)
     EXPECT_EQ("", too_small.newest);
 }
 
+// A full message tells how many bytes the blocks it left out need, every
+// new item after the first that did not fit counted, so that the patrol can
+// compose it again with room for them; an item larger than its whole
+// download (a long base for its relative link) would never come otherwise.
+TEST_F(FeedMessage, AFullMessageMeasuresWhatItLeftOut)
+{
+    const std::string feed = Rss20Feed("<item><title>a</title><guid>a</guid></item>"
+                                       "<item><title>b</title><guid>b</guid><link>b</link></item>"
+                                       "<item><title>c</title><guid>c</guid></item>");
+    std::string base = "http://example.com/";
+    for (int i = 0; i < 120; ++i)
+        base += "long/";
+    Conversion whole = ConvertText(feed, nullptr, 4096, nullptr, base.c_str());
+    ASSERT_EQ("a,b,c,", Titles(whole.message));
+    EXPECT_EQ(0u, whole.report.left_out);
+
+    struct Case {
+        size_t capacity;
+        const char *titles;
+    } cases[] = {
+        {0, "a,"},                       // the download's size and the slack: b's absolute link does not fit
+        {whole.message.size(), "a,b,"},  // one byte short of the terminator's room: c is left out
+    };
+    for (const Case &c : cases) {
+        ItemMemory memory;
+        memory.scope = EveryKey;
+        Conversion short_of_room = ConvertText(feed, nullptr, c.capacity, &memory, base.c_str());
+        EXPECT_EQ(c.titles, Titles(short_of_room.message)) << c.capacity;
+        EXPECT_TRUE(short_of_room.stayed_inside);
+        // Room for what was left out makes the whole message, byte for byte.
+        size_t capacity = (c.capacity ? c.capacity : feed.size() + MessageSlack) + short_of_room.report.left_out;
+        Conversion again = ConvertText(feed, nullptr, capacity, nullptr, base.c_str());
+        EXPECT_EQ(whole.message, again.message) << c.capacity;
+        EXPECT_EQ(0u, again.report.left_out);
+    }
+}
+
 TEST_F(FeedMessage, JapaneseFeedsArriveInCodePage932)
 {
     const std::string expected = "Subject: 庭の日記 -週刊の記録-\r\n"
