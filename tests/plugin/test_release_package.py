@@ -15,8 +15,9 @@ sys.path.insert(0, str(SOURCE_DIR / "scripts"))
 from package import version_text  # noqa: E402
 
 GUIDE_SECTIONS = ["■ KIV とは", "■ インストール", "■ 最初の起動", "■ 設定画面", "■ 届くメールの形",
-                  "■ KIV が覚えていること", "■ HTTPS", "■ 巡回の記録（patrol.log）", "■ KIV がしないこと",
-                  "■ アンインストール", "■ 更新履歴"]
+                  "■ KIV が覚えていること", "■ ポッドキャスト・動画の添付と JSON Feed", "■ HTTPS",
+                  "■ 変わっていないフィードは読み直さない", "■ 巡回の記録（patrol.log）",
+                  "■ フィードごとの設定（feeds.ini）", "■ KIV がしないこと", "■ アンインストール", "■ 更新履歴"]
 
 
 @pytest.fixture(scope="module")
