@@ -157,3 +157,26 @@ def test_json_that_is_no_feed_refused(plugin, feed_server):
     assert log_lines(plugin) == ([(before, "delivered 1 item")] +
                                  [(u, "failed: " + why) for u, (_, why) in zip(urls, cases.values())] +
                                  [(after, "delivered 1 item")])
+
+
+def test_an_item_larger_than_its_download_still_comes(plugin, feed_server):
+    """An untitled item's text doubles as its title, a relative link grows
+    against a long address: the message outgrows its download and is made
+    again with the room it needs, rather than leave the item out for ever."""
+    text = "word " * 24
+    tiny = feed_server.serve("/tiny.json", json.dumps({"version": "https://jsonfeed.org/version/1.1",
+                                                       "items": [{"id": "1", "content_text": text}]}))
+    relative = feed_server.serve("/" + "deep/" * 150 + "feed.xml",
+                                 '<?xml version="1.0"?><rss version="2.0"><channel><title>r</title>'
+                                 '<item><title>t</title><link>x</link></item></channel></rss>')
+    sentinel = feed_server.serve("/sentinel", fresh_feed("sentinel"))
+    plugin.write_ini(settings(tiny + "," + DEFAULT, relative + "," + DEFAULT, sentinel + "," + DEFAULT))
+    patrol(plugin, 3)
+    json_message, rss_message, _ = plugin.messages()
+    assert headers_and_body(json_message)[1].count(b"word word") == 2  # title line and body
+    assert (relative.rsplit("/", 1)[0] + "/x\n").encode() in rss_message
+    assert log_lines(plugin) == [(tiny, "delivered 1 item"), (relative, "delivered 1 item"),
+                                 (sentinel, "delivered 1 item")]
+    patrol(plugin, 1)
+    assert log_lines(plugin)[3:] == [(tiny, "no new items"), (relative, "no new items"),
+                                     (sentinel, "delivered 1 item")]
