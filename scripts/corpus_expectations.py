@@ -3,7 +3,7 @@
 once, into tests/data/corpus/expected.json; the corpus stage compares KIV's
 messages against it. Needs Debian's python3-feedparser, which only this
 script uses. Debian's feedparser (6.0) reads no JSON Feed: a document that
-is JSON is read here by Python's json module as the JSON Feed specification
+is JSON is read here by Python's json module as JSON Feed 1.1's own text
 maps its fields (any object with a list of items, as other readers take it).
 
     corpus_expectations.py [CORPUS_DIR]
