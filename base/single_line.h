@@ -3,8 +3,19 @@
 // feed's choosing, in the header a header line.
 #pragma once
 #include <cstddef>
+#include <string>
 
 inline bool is_control(char c) { return c != '\0' && (static_cast<unsigned char>(c) < 0x20 || c == 0x7f); }
+
+// Whether a text kept on one line of a file (a key, an address, a setting)
+// holds a control character, a NUL among them.
+inline bool holds_control(const std::string &text)
+{
+    for (char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            return true;
+    return false;
+}
 
 // Turns each run of white space and control characters that holds a control
 // character into one space, dropping it at either end. Bytes of multi-byte

@@ -4,6 +4,7 @@
 #include "base/atomic_file.h"
 #include "base/process_values.h"
 #include "base/scoped_handles.h"
+#include "base/single_line.h"
 #include "base/trimmed_text.h"
 
 #include <cerrno>
@@ -37,14 +38,6 @@ bool same_ascii_word(const std::string &text, const char *word)
 
 // A folder, address or pattern is one line of text; a folder or an address
 // also holds no blank, which KIV.ini would read as two entries.
-bool holds_control(const std::string &text)
-{
-    for (char c : text)
-        if ((unsigned char)c < 0x20 || c == 0x7f)
-            return true;
-    return false;
-}
-
 bool is_entry_text(const std::string &text)
 {
     return !text.empty() && text.size() <= MaxFeedOptionText && !holds_control(text) &&

@@ -4,6 +4,7 @@
 #include "base/atomic_file.h"
 #include "base/digest.h"
 #include "base/scoped_handles.h"
+#include "base/single_line.h"
 
 #include <cstdio>
 #include <cstring>
@@ -23,17 +24,9 @@ const char NameSuffix[] = ".rec";
 // A key is one item field of at most TextFieldSize - 1 bytes and its prefix.
 const size_t MaxKeyLength = TextFieldSize + 1;
 
-bool has_control(const std::string &text)
-{
-    for (char c : text)
-        if ((unsigned char)c < 0x20 || c == 0x7f)
-            return true;
-    return false;
-}
-
 bool is_usable_key(const std::string &key)
 {
-    return !key.empty() && key.size() <= MaxKeyLength && !has_control(key);
+    return !key.empty() && key.size() <= MaxKeyLength && !holds_control(key);
 }
 
 // The value of a line "name value"; false when the line is of another name.
@@ -50,7 +43,7 @@ bool line_value(const std::string &line, const char *name, std::string *value)
 // take up to half as many bytes again).
 bool is_record_text(const std::string &text)
 {
-    return !text.empty() && text.size() < 2 * TextFieldSize && !has_control(text);
+    return !text.empty() && text.size() < 2 * TextFieldSize && !holds_control(text);
 }
 
 // "N address": patrols in a row, 1 to MovedPatrolsToFollow, and the address.
@@ -59,7 +52,7 @@ bool parse_moved(const std::string &value, FeedRecord *record)
     if (value.size() < 3 || value[0] < '1' || value[0] > '0' + MovedPatrolsToFollow || value[1] != ' ')
         return false;
     std::string address = value.substr(2);
-    if (address.size() >= AddressSize || has_control(address) || address.find(' ') != std::string::npos)
+    if (address.size() >= AddressSize || holds_control(address) || address.find(' ') != std::string::npos)
         return false;
     record->moved_patrols = value[0] - '0';
     record->moved_to = address;
@@ -99,7 +92,7 @@ int is_feed_record_name(const char *name)
 int is_usable_validator(const char *text)
 {
     std::string value(text ? text : "");
-    return !value.empty() && value.size() <= MaxValidatorLength && !has_control(value) ? 1 : 0;
+    return !value.empty() && value.size() <= MaxValidatorLength && !holds_control(value) ? 1 : 0;
 }
 
 int keep_validators(FeedRecord *record, const char *etag, const char *last_modified)
