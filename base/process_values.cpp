@@ -13,4 +13,3 @@ std::atomic<int> AutoSortEnabled;
 
 std::atomic<int> PatrolStopRequested;
 std::atomic<int> PatrolRunning;
-std::atomic<int> MenuPatrolAsked;

@@ -22,6 +22,3 @@ extern std::atomic<int> AutoSortEnabled;
 extern std::atomic<int> PatrolStopRequested;
 // 1 from the worker's wake-up to the end of its patrol.
 extern std::atomic<int> PatrolRunning;
-// Set by the menu command before it wakes the worker: the next patrol
-// requests every feed, also those not due by an interval of their own.
-extern std::atomic<int> MenuPatrolAsked;

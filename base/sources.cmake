@@ -6,6 +6,7 @@ list(APPEND KIV_CORE_SOURCES
   base/atomic_file.cpp
   base/calendar_days.cpp
   base/addresses.cpp)
-# Finding files by name needs the Win32 calls themselves.
+# Finding files by name and waking the worker need the Win32 calls themselves.
 list(APPEND KIV_WIN32_SOURCES
-  base/data_files.cpp)
+  base/data_files.cpp
+  base/patrol_requests.cpp)

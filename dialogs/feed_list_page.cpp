@@ -2,8 +2,11 @@
 // file holds: every change is written first, then the list is read back.
 #include "feed_list_page.h"
 #include "feed_discovery_page.h"
+#include "feed_options_dialog.h"
 #include "preferences_dialog.h"
+#include "wide_text.h"
 
+#include "base/patrol_requests.h"
 #include "base/text_copy.h"
 #include "feed/fetch/credentials.h"
 #include "feed/patrol/feed_state.h"
@@ -44,15 +47,6 @@ int GetSelectedFeed(char (&url)[UrlBufferSize])
     return SendMessageA(list, LB_GETTEXT, WPARAM(selected), LPARAM(url)) != LB_ERR;
 }
 
-std::wstring Widened(const std::string &text, UINT codePage)
-{
-    int length = text.empty() ? 0 : MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), nullptr, 0);
-    std::wstring wide(size_t(length > 0 ? length : 0), L'\0');
-    if (length > 0)
-        MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), &wide[0], length);
-    return wide;
-}
-
 // The pane's lines: the title and site link (UTF-8, so that a name in any
 // script shows), the last patrol's verdict and a failing streak, then what
 // feeds.ini sets for the feed alone, what of it KIV could not read, and
@@ -91,6 +85,18 @@ std::wstring FeedStateText(const FeedState &state)
     return text;
 }
 
+// The selected feed's address as the list shows it, and its place; -1 when
+// none is selected.
+LRESULT SelectedFeed(std::string *url)
+{
+    char text[UrlBufferSize];
+    LRESULT selected = SendMessageA(FeedListBox(), LB_GETCURSEL, 0, 0);
+    if (selected == LB_ERR || !GetSelectedFeed(text))
+        return -1;
+    *url = text;
+    return selected;
+}
+
 // White space would split the text into several entries when the file is read
 // back, and a comma would cut it where the timestamp begins.
 bool IsStorableFeedAddress(const char *text)
@@ -121,6 +127,8 @@ void ShowSelectedFeedState()
         if (Preferences.readFeedState && GetSelectedFeed(url)) {
             Preferences.readFeedState(url, &state);
             text = FeedStateText(state);
+            if (FeedPatrolPending(url))
+                text += L"\r\n" + Widened(FeedStatePatrolAskedText, CP_ACP);
         }
     } catch (const std::exception &) {
         text.clear();
@@ -194,6 +202,27 @@ void ReplaceSelectedFeed()
         FeedSettings::FillFeedList(FeedListBox());
     }
     SelectLastFeed();
+}
+
+void OpenSelectedFeedOptions()
+{
+    std::string url;
+    LRESULT selected = SelectedFeed(&url);
+    std::string address = ListedOptionsAddress(selected);
+    if (selected < 0 || address.empty())
+        return;
+    if (EditOwnFeedOptions(Preferences.frame, address))
+        ShowSelectedFeedState();
+}
+
+void PatrolSelectedFeed()
+{
+    std::string url;
+    if (SelectedFeed(&url) < 0)
+        return;
+    if (!AskForFeedPatrol(url.c_str()))
+        MessageBoxA(Preferences.frame, FeedPatrolRefusedText, FeedAddressCaption, MB_OK | MB_ICONEXCLAMATION);
+    ShowSelectedFeedState();
 }
 
 void EditDoubleClickedFeed(HWND page)

@@ -11,6 +11,10 @@ int DeleteSelectedFeed();
 void AddFeedAndSelectLast();
 void ReplaceSelectedFeed();
 void EditDoubleClickedFeed(HWND page);
+// SETTING: the selected feed's own settings, in a dialog of their own.
+void OpenSelectedFeedOptions();
+// PATROL: the selected feed patrolled alone, when the worker is free.
+void PatrolSelectedFeed();
 // The pane under the list: what is known of the selected feed, empty while
 // none is selected.
 void ShowSelectedFeedState();

@@ -1,9 +1,20 @@
 // The destination folder prompt: fixes, once, the host folder that receives
 // the feeds' messages.
+#include "folder_prompt.h"
+
 #include "base/process_values.h"
 #include "resources/ui_strings.h"
 #include "settings/feed_settings.h"
 #include "shell/host_functions.h"
+
+const char *FolderRefusal(const char *identifier)
+{
+    if (!identifier || !*identifier)
+        return FolderMissingText;
+    if (FeedSettings::HoldsEntrySpace(identifier))
+        return FolderSpaceText;  // it would read back as several entries
+    return nullptr;
+}
 
 int FeedSettings::EnsureDestinationFolder(HWND owner)
 {
@@ -14,12 +25,7 @@ int FeedSettings::EnsureDestinationFolder(HWND owner)
         return 0;
     // Asked only now: the user has had the chance to select the folder.
     const char *identifier = HostFunctions.GetCurrentFolder();
-    const char *refusal = nullptr;
-    if (!identifier || !*identifier)
-        refusal = FolderMissingText;
-    else if (HoldsEntrySpace(identifier))
-        refusal = FolderSpaceText;  // it would read back as several entries
-    if (refusal) {
+    if (const char *refusal = FolderRefusal(identifier)) {
         MessageBoxA(owner, refusal, FolderPromptCaption, MB_OK | MB_ICONEXCLAMATION);
         return 0;
     }

@@ -10,9 +10,16 @@
 
 #include <commctrl.h>
 
+#include <atomic>
+
 PreferenceWindows Preferences;
 
 namespace {
+
+// The open dialog's frame, for the worker, which may not touch the windows.
+std::atomic<HWND> OpenFrame;
+// Posted by the worker at the end of a patrol: the pane shows what it found.
+const UINT PatrolEndedMessage = WM_APP + 1;
 
 void ShowOnlyPage(int index)
 {
@@ -48,8 +55,8 @@ void PlacePagesInTab(HWND dialog)
 
 // On resize the tab control and the URL LIST page grow with the dialog: the
 // list and the edit box widen, the buttons keep their size at the right edge,
-// and the feed's pane keeps its height under the list, as wide as list and
-// buttons together.
+// and the feed's pane keeps its height under the list, as wide as the list,
+// with the selected feed's two buttons beside it.
 void LayOut(HWND dialog)
 {
     if (!Preferences.urlPage)
@@ -65,9 +72,11 @@ void LayOut(HWND dialog)
     HWND page = Preferences.urlPage;
     MoveWindow(page, left, top, AtLeastZero(width - 25), AtLeastZero(height - 30), TRUE);
     LONG listHeight = height - 70 - FeedStatePaneHeight - FeedStatePaneGap;
+    LONG paneTop = 33 + AtLeastZero(listHeight) + FeedStatePaneGap;
     MoveWindow(GetDlgItem(page, IDC_FEED_LIST), 11, 33, AtLeastZero(width - 107), AtLeastZero(listHeight), TRUE);
-    MoveWindow(GetDlgItem(page, IDC_FEED_STATE), 11, 33 + AtLeastZero(listHeight) + FeedStatePaneGap,
-               AtLeastZero(right - 54), FeedStatePaneHeight, TRUE);
+    MoveWindow(GetDlgItem(page, IDC_FEED_STATE), 11, paneTop, AtLeastZero(width - 107), FeedStatePaneHeight, TRUE);
+    MoveWindow(GetDlgItem(page, IDC_FEED_OPTIONS_BUTTON), right - 106, paneTop, 63, 21, TRUE);
+    MoveWindow(GetDlgItem(page, IDC_PATROL_FEED_BUTTON), right - 106, paneTop + 27, 63, 21, TRUE);
     MoveWindow(GetDlgItem(page, IDC_ADD_BUTTON), right - 106, 11, 63, 21, TRUE);
     MoveWindow(GetDlgItem(page, IDC_REPLACE_BUTTON), right - 106, 33, 63, 21, TRUE);
     MoveWindow(GetDlgItem(page, IDC_DELETE_BUTTON), right - 106, 65, 63, 21, TRUE);
@@ -112,6 +121,12 @@ void Dispatch(HWND window, WPARAM wParam)
         break;
     case IDC_EXPORT_BUTTON:
         ExportFeedListToFile();
+        break;
+    case IDC_FEED_OPTIONS_BUTTON:
+        OpenSelectedFeedOptions();
+        break;
+    case IDC_PATROL_FEED_BUTTON:
+        PatrolSelectedFeed();
         break;
     case IDC_INTERVAL_COMBO:
         if (code == CBN_SELCHANGE)
@@ -181,6 +196,7 @@ INT_PTR CALLBACK PreferencesDialogProc(HWND window, UINT message, WPARAM wParam,
         Preferences = PreferenceWindows();
         Preferences.frame = window;
         Preferences.readFeedState = reinterpret_cast<FeedStateReader>(lParam);
+        OpenFrame = window;
         int ready = SetUpPreferencePages(window);
         if (!ready)
             SendMessageA(window, WM_COMMAND, IDCANCEL, 0);
@@ -200,11 +216,22 @@ INT_PTR CALLBACK PreferencesDialogProc(HWND window, UINT message, WPARAM wParam,
         return TRUE;
     case WM_DESTROY:
         // The pages end with the dialog; nothing may reach their old handles.
-        if (window == Preferences.frame)
+        if (window == Preferences.frame) {
+            OpenFrame = nullptr;
             Preferences = PreferenceWindows();
+        }
         return FALSE;
+    case PatrolEndedMessage:
+        ShowSelectedFeedState();
+        return TRUE;
     }
     return FALSE;
+}
+
+void TellPreferencesPatrolEnded()
+{
+    if (HWND frame = OpenFrame.load())
+        PostMessageA(frame, PatrolEndedMessage, 0, 0);
 }
 
 INT_PTR CALLBACK PreferencesPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)

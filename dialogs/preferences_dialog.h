@@ -9,6 +9,9 @@ INT_PTR CALLBACK PreferencesDialogProc(HWND dialog, UINT message, WPARAM wParam,
 INT_PTR CALLBACK PreferencesPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 // Prepares the dialog when it opens: 1 when ready, 0 when it must close.
 int SetUpPreferencePages(HWND dialog);
+// From the worker at the end of a patrol: an open dialog's pane is shown
+// anew (posted, never waited for).
+void TellPreferencesPatrolEnded();
 
 // The windows of the open dialog (the dialog is modal: one at a time). All
 // null while no dialog is open.

@@ -8,6 +8,7 @@ list(APPEND KIV_CORE_SOURCES
 list(APPEND KIV_WIN32_SOURCES
   dialogs/folder_prompt.cpp
   dialogs/feed_list_page.cpp
+  dialogs/feed_options_dialog.cpp
   dialogs/opml_page.cpp
   dialogs/discovery_fetch.cpp
   dialogs/feed_discovery_page.cpp

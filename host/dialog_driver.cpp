@@ -13,9 +13,12 @@
 #include <sstream>
 #include <vector>
 
-// Script steps, one a line (PAGE is frame, url, option or about; ID a control id):
-//   tab N | text PAGE ID TEXT | click PAGE ID | press PAGE ID | select N | dblclick N | pick N
-//   size W H | ok | cancel | close | dump | controls | layout | shot FILE
+// Script steps, one a line (PAGE is frame, url, option or about, or feed: the
+// feed's own settings dialog, once SETTING has opened it; ID a control id):
+//   tab N | text PAGE ID TEXT | lines PAGE ID TEXT | click PAGE ID | press PAGE ID
+//   select N | dblclick N | pick N | folder NAME (the folder selected in the host)
+//   size W H | ok | cancel | close | dump | controls [PAGE] | layout | shot FILE | feedshot FILE
+// lines sets a multi-line text: each \n in TEXT ends a line.
 //   boxshot FILE|- ok|cancel | filedialog PATH|cancel | file PATH | tick N | wait-appends N MS | status
 //   echo TEXT | sleep MS
 // press clicks without waiting for the click's handler, for a button that
@@ -73,10 +76,12 @@ BOOL CALLBACK FindFrame(HWND window, LPARAM found)
 
 // A message box: a dialog of this process with the static text control that
 // message boxes have (id 0xFFFF on Windows, 100 on Wine), and no file name
-// box, which the file dialogs have beside their own unnumbered statics.
+// box, which the file dialogs have beside their own unnumbered statics, nor
+// the rule lists of the feed's own settings, which has labels of its own.
 BOOL CALLBACK FindMessageBox(HWND window, LPARAM found)
 {
     if (window != driver.frame && IsOwnDialog(window) && !IsFileDialog(window) &&
+        !GetDlgItem(window, IDC_OPTIONS_BLOCK) &&
         (GetDlgItem(window, 0xFFFF) || GetDlgItem(window, 100))) {
         *reinterpret_cast<HWND *>(found) = window;
         return FALSE;
@@ -124,12 +129,24 @@ HWND Frame()
     return driver.frame;
 }
 
+// The feed's own settings dialog, which SETTING opens over the frame.
+BOOL CALLBACK FindFeedOptions(HWND window, LPARAM found)
+{
+    if (window != driver.frame && IsOwnDialog(window) && GetDlgItem(window, IDC_OPTIONS_BLOCK)) {
+        *reinterpret_cast<HWND *>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // The pages are the frame's child dialogs; each is known by a control of its own.
 HWND Page(const std::string &name)
 {
     HWND frame = Frame();
     if (name == "frame" || !frame)
         return frame;
+    if (name == "feed")
+        return WaitForWindow(FindFeedOptions);
     int marker = name == "url"      ? IDC_FEED_LIST
                  : name == "option" ? IDC_INTERVAL_COMBO
                  : name == "about"  ? IDC_FOURTH_ABOUT_LINE
@@ -234,8 +251,12 @@ void PrintControls(const char *name)
     }
 }
 
-void Controls()
+void Controls(const std::string &only)
 {
+    if (!only.empty()) {
+        PrintControls(only.c_str());
+        return;
+    }
     for (const char *name : {"frame", "url", "option", "about"})
         PrintControls(name);
     HWND tab = Control("frame", IDC_PAGE_TABS);
@@ -274,6 +295,8 @@ void Layout()
                  {"replace", GetDlgItem(page, IDC_REPLACE_BUTTON), page},
                  {"delete", GetDlgItem(page, IDC_DELETE_BUTTON), page},
                  {"state", GetDlgItem(page, IDC_FEED_STATE), page},
+                 {"setting", GetDlgItem(page, IDC_FEED_OPTIONS_BUTTON), page},
+                 {"patrol", GetDlgItem(page, IDC_PATROL_FEED_BUTTON), page},
                  {"ok", GetDlgItem(frame, IDOK), frame},
                  {"option", Page("option"), frame}};
     for (const Named &n : shown) {
@@ -377,6 +400,16 @@ void RunStep(const std::string &line)
         words >> page >> number;
         std::string text = RestOfLine(words);
         SendMessageA(Control(page, number), WM_SETTEXT, 0, LPARAM(text.c_str()));
+    } else if (name == "lines") {
+        words >> page >> number;
+        std::string text = RestOfLine(words);
+        for (size_t at = text.find("\\n"); at != std::string::npos; at = text.find("\\n", at + 2))
+            text.replace(at, 2, "\r\n");
+        SendMessageA(Control(page, number), WM_SETTEXT, 0, LPARAM(text.c_str()));
+    } else if (name == "folder") {
+        // Read by the host's thread only when the plug-in asks, after this step.
+        Options.currentFolder = RestOfLine(words);
+        HostPrint("drive folder \"%s\"", ForTerminal(Options.currentFolder).c_str());
     } else if (name == "click" || name == "press") {
         words >> page >> number;
         if (name == "click")
@@ -422,12 +455,17 @@ void RunStep(const std::string &line)
     } else if (name == "dump") {
         Dump();
     } else if (name == "controls") {
-        Controls();
+        words >> page;
+        Controls(page);
     } else if (name == "layout") {
         Layout();
     } else if (name == "shot") {
         std::string path = RestOfLine(words);
         HostPrint("shot %s saved=%d", path.c_str(), Frame() && SaveScreenshot(Frame(), path) ? 1 : 0);
+    } else if (name == "feedshot") {
+        std::string path = RestOfLine(words);
+        HWND feed = Page("feed");
+        HostPrint("feedshot %s saved=%d", path.c_str(), feed && SaveScreenshot(feed, path) ? 1 : 0);
     } else if (name == "boxshot") {
         std::string path, answer;
         words >> path >> answer;
@@ -511,7 +549,7 @@ bool NeedsDialog(const std::string &step)
 {
     std::string name = step.substr(0, step.find(' '));
     for (const char *free : {"", "file", "status", "echo", "sleep", "tick", "wait-appends", "boxshot", "template", "choice",
-                             "lookup"})
+                             "lookup", "folder"})
         if (name == free || name[0] == '#')
             return false;
     return true;

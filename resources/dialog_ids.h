@@ -10,6 +10,8 @@
 #define IDD_ABOUT_PAGE 107
 // The feeds of a site's page to pick from, and the wait while it is read.
 #define IDD_FEED_CHOICE 108
+// The settings of one feed of its own (feeds.ini).
+#define IDD_FEED_OPTIONS 109
 
 // The frame (besides IDOK and IDCANCEL).
 #define IDC_PAGE_TABS 1016
@@ -23,6 +25,8 @@
 #define IDC_IMPORT_BUTTON 1002
 #define IDC_EXPORT_BUTTON 1003
 #define IDC_FEED_STATE 1004
+#define IDC_FEED_OPTIONS_BUTTON 1005
+#define IDC_PATROL_FEED_BUTTON 1006
 
 // OPTION.
 #define IDC_INTERVAL_COMBO 1019
@@ -41,3 +45,17 @@
 // read, the line alone, with CANCEL.
 #define IDC_FEED_CHOICE_TEXT 1030
 #define IDC_FEED_CHOICE_LIST 1031
+
+// The feed's own settings: its address, folder, form of message, interval,
+// pause and rules.
+#define IDC_OPTIONS_ADDRESS 1040
+#define IDC_OPTIONS_FOLDER 1041
+#define IDC_OPTIONS_TAKE_FOLDER 1042
+#define IDC_OPTIONS_COMMON_FOLDER 1043
+#define IDC_OPTIONS_MAIL_COMMON 1044
+#define IDC_OPTIONS_MAIL_PER_FEED 1045
+#define IDC_OPTIONS_MAIL_PER_ITEM 1046
+#define IDC_OPTIONS_EVERY 1047
+#define IDC_OPTIONS_PAUSED 1048
+#define IDC_OPTIONS_BLOCK 1049
+#define IDC_OPTIONS_KEEP 1050

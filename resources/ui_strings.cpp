@@ -72,6 +72,21 @@ const char FeedStateOwnText[] = "このフィードだけの設定（feeds.ini�
 const char FeedStateUnreadFormat[] = "feeds.ini の読めない行 %d: ";
 const char FeedStateOptionsUnusableText[] = "feeds.ini は 1 MB を超えているか読めないため、使っていません";
 const char FeedStateHeldBackFormat[] = "直近 %d 回の巡回で、block/keep が新しい記事をすべて除きました";
+const char FeedStatePatrolAskedText[] = "このフィードだけの巡回を待っています…";
+const char FeedPatrolRefusedText[] = "巡回を待っているフィードが多すぎます。しばらくしてからもう一度押してください。";
+
+const char FeedOptionsCaption[] = "フィードの設定";
+const char FeedOptionsCommonFolderFormat[] = "（共通のフォルダ: %s）";
+const char FeedOptionsFolderTooLongText[] = "フォルダの名前が長すぎます。";
+const char FeedOptionsEveryRejectedText[] =
+    "巡回間隔は 1 から 720 までの時間で入れてください。空欄なら巡回のたびに巡回します。";
+const char *const FeedOptionsRuleListNames[2] = {"除く記事（block）", "残す記事（keep）"};
+const char FeedOptionsRuleRejectedFormat[] = "%s の %d 行目を規則として読めません:\r\n";
+const char FeedOptionsRuleHelpText[] =
+    "\r\n\r\n1行に1つ「欄:パターン」の形で書いてください。欄は title, body, link, author, category, any "
+    "のどれか、パターンは 256 バイトまでです。";
+const char FeedOptionsTooManyRulesText[] = "規則は block と keep を合わせて 64 個までです。";
+const char FeedOptionsNotWrittenText[] = "feeds.ini を書き込めませんでした。設定は変わっていません。";
 
 const char FeedLookupText[] = "%s を読み込んでいます…";
 const char FeedChoiceText[] = "このページには %u 件のフィードがあります。追加するフィードを選んでください。";

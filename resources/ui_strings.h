@@ -61,3 +61,17 @@ extern const char FeedStateOwnText[];
 extern const char FeedStateUnreadFormat[];   // the line's number (int), followed by its text
 extern const char FeedStateOptionsUnusableText[];
 extern const char FeedStateHeldBackFormat[]; // patrols (int)
+extern const char FeedStatePatrolAskedText[];  // a patrol of the feed alone waits or runs
+// URL LIST's PATROL when the feed could not be asked for.
+extern const char FeedPatrolRefusedText[];
+
+// The feed's own settings (URL LIST's SETTING).
+extern const char FeedOptionsCaption[];
+extern const char FeedOptionsCommonFolderFormat[];  // the common folder
+extern const char FeedOptionsFolderTooLongText[];
+extern const char FeedOptionsEveryRejectedText[];
+extern const char *const FeedOptionsRuleListNames[2];  // block, keep
+extern const char FeedOptionsRuleRejectedFormat[];     // list's name, line number (int); the line follows
+extern const char FeedOptionsRuleHelpText[];
+extern const char FeedOptionsTooManyRulesText[];
+extern const char FeedOptionsNotWrittenText[];

@@ -50,25 +50,6 @@ bool is_comment(const std::string &line)
     return !text.empty() && (text[0] == ';' || text[0] == '#');
 }
 
-// Reads "FIELD:PATTERN" into rule.
-bool read_rule(const std::string &value, FeedRule &rule)
-{
-    size_t colon = value.find(':');
-    if (colon == std::string::npos)
-        return false;
-    std::string field = trimmed(value.substr(0, colon));
-    rule.pattern = trimmed(value.substr(colon + 1));
-    if (rule.pattern.empty() || rule.pattern.size() > MaxRulePatternBytes || holds_control(rule.pattern))
-        return false;
-    for (int i = 0; i < RuleFieldCount; ++i) {
-        if (same_ascii_word(field, FieldNames[i])) {
-            rule.field = i;
-            return true;
-        }
-    }
-    return false;
-}
-
 // Takes one "key=value" line into options; false when KIV cannot read it.
 bool read_key(const std::string &line, FeedOptions &options)
 {
@@ -103,7 +84,7 @@ bool read_key(const std::string &line, FeedOptions &options)
     } else if (same_ascii_word(key, "block") || same_ascii_word(key, "keep")) {
         FeedRule rule;
         rule.block = same_ascii_word(key, "block");
-        if (options.rules.size() >= MaxFeedRules || !read_rule(value, rule))
+        if (options.rules.size() >= MaxFeedRules || !read_feed_rule(value, &rule))
             return false;
         options.rules.push_back(rule);
     } else {
@@ -260,9 +241,29 @@ std::vector<std::string> feed_option_lines(const FeedOptions &options)
     if (options.every_hours)
         lines.push_back("every=" + std::to_string(options.every_hours));
     for (const FeedRule &rule : options.rules)
-        lines.push_back(std::string(rule.block ? "block=" : "keep=") + FieldNames[rule.field] + ":" + rule.pattern);
+        lines.push_back(std::string(rule.block ? "block=" : "keep=") + feed_rule_text(rule));
     return lines;
 }
+
+int read_feed_rule(const std::string &value, FeedRule *rule)
+{
+    size_t colon = value.find(':');
+    if (colon == std::string::npos)
+        return 0;
+    std::string field = trimmed(value.substr(0, colon));
+    rule->pattern = trimmed(value.substr(colon + 1));
+    if (rule->pattern.empty() || rule->pattern.size() > MaxRulePatternBytes || holds_control(rule->pattern))
+        return 0;
+    for (int i = 0; i < RuleFieldCount; ++i) {
+        if (same_ascii_word(field, FieldNames[i])) {
+            rule->field = i;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+std::string feed_rule_text(const FeedRule &rule) { return FieldNames[rule.field] + (":" + rule.pattern); }
 
 int has_own_options(const FeedOptions &options)
 {

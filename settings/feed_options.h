@@ -100,6 +100,12 @@ const FeedOptionsSection *find_feed_options(const FeedOptionsFile &file, const s
 void set_feed_options(FeedOptionsFile *file, const std::string &address, const FeedOptions &options);
 // The options as the file's lines, in the order KIV writes them.
 std::vector<std::string> feed_option_lines(const FeedOptions &options);
+// Reads a rule's value, "FIELD:PATTERN" (the field in any case, blanks
+// around either part ignored), into rule's field and pattern: 0 when KIV
+// cannot read it (no known field, an empty pattern or one over the bound).
+int read_feed_rule(const std::string &value, FeedRule *rule);
+// A rule's value as KIV writes it.
+std::string feed_rule_text(const FeedRule &rule);
 // 1 when the options differ from the common settings in anything.
 int has_own_options(const FeedOptions &options);
 

@@ -57,7 +57,8 @@ public:
     // message was appended and every delivered feed's timestamp was stored
     // (recorded right after its message), else 0. A timed patrol (at start-up
     // and by the timer) leaves out the feeds not due by their own interval.
-    static int Patrol(bool timed = true);
+    // With `only`, the patrol is of the listed feed of that address alone.
+    static int Patrol(bool timed = true, const char *only = nullptr);
 
     // A patrol stores one delivered feed: under the lock, the feed entry that
     // still reads `read` becomes `written`, in the file as it is now, so that

@@ -3,6 +3,7 @@
 #include "patrol_worker.h"
 #include "plugin_paths.h"
 
+#include "base/patrol_requests.h"
 #include "base/process_values.h"
 #include "base/thread_stacks.h"
 #include "feed/fetch/download_deadline.h"
@@ -66,7 +67,7 @@ BOOL ProcessAttach(HINSTANCE instance)
         DuplicateHandle(GetCurrentProcess(), PatrolEvent, GetCurrentProcess(), &workerEvent, 0, FALSE,
                         DUPLICATE_SAME_ACCESS);
     PatrolStopRequested = 0;
-    MenuPatrolAsked = 0;
+    ForgetPatrolRequests();
     if (workerEvent) {
         WorkerThread = start_thread_reserving(PatrolWorker, workerEvent, PatrolStackReserve);
         if (!WorkerThread)
@@ -76,7 +77,7 @@ BOOL ProcessAttach(HINSTANCE instance)
     FeedSettings::IsFolderConfigured();
     FeedSettings::LoadInterval();
     FeedSettings::LoadAutoSort();
-    SetEvent(PatrolEvent);
+    AskForPatrol(false);
     return TRUE;
 }
 
@@ -111,6 +112,7 @@ BOOL ProcessDetach(bool processEnding)
     }
     CloseHandle(WorkerThread);
     WorkerThread = nullptr;
+    ForgetPatrolRequests();
     // A worker stopped in the middle of a patrol has not stored what it
     // recorded. Not waiting: a stopped worker may have left the lock taken.
     if (!processEnding)
@@ -122,8 +124,8 @@ BOOL ProcessDetach(bool processEnding)
 
 BOOL WINAPI OnPatrolCommand(HWND, LPARAM)
 {
-    MenuPatrolAsked = 1;
-    return SetEvent(PatrolEvent);
+    AskForPatrol(true);
+    return PatrolEvent != nullptr;
 }
 
 extern "C" {

@@ -28,9 +28,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -412,7 +414,7 @@ int feed_folder(const FeedPatrol &feed, const std::string &common, std::string *
 
 }  // namespace
 
-int FeedSettings::Patrol(bool timed)
+int FeedSettings::Patrol(bool timed, const char *only)
 {
     if (!FolderConfigured)
         return 0;
@@ -433,6 +435,13 @@ int FeedSettings::Patrol(bool timed)
 
     std::set<std::string> kept;  // the records and streak files there are
     remove_unlisted_records(rsslist, kept);
+    // The feeds of this patrol, by their place in the list.
+    std::vector<size_t> turns;
+    for (size_t i = FirstFeedEntry; i < rsslist.size(); ++i) {
+        char url[UrlBufferSize];
+        if (!only || (SplitFeedLine(rsslist[i].c_str(), url) && strcmp(url, only) == 0))
+            turns.push_back(i);
+    }
 
     // Each delivered feed's timestamp is recorded at once, then its record, so
     // that a patrol cut short (the library unloaded, the process ended) has
@@ -445,12 +454,13 @@ int FeedSettings::Patrol(bool timed)
     own.started = now_seconds();
     // A file over its bound or unreadable counts as none.
     ReadFeedOptions(&own.file);
-    DownloadPool downloads(rsslist.size() - FirstFeedEntry, [&](size_t index, FeedRequest *request) {
-        feed_request(rsslist[FirstFeedEntry + index], kept, own, request);
+    DownloadPool downloads(turns.size(), [&](size_t index, FeedRequest *request) {
+        feed_request(rsslist[turns[index]], kept, own, request);
     });
     PatrolLog log(DataFolderPath);
     const bool common_per_item = ReadOneMailPerItem() != 0;
-    for (size_t i = FirstFeedEntry; i < rsslist.size() && !PatrolStopRequested; ++i) {
+    for (size_t turn = 0; turn < turns.size() && !PatrolStopRequested; ++turn) {
+        const size_t i = turns[turn];
         FeedPatrol result;
         read_feed(rsslist[i], kept, own, result);
         downloads.take_next(&result.download, &result.file);

@@ -112,6 +112,37 @@ TEST(FeedOptions, RulesAndPatternsAtTheirBounds)
     EXPECT_EQ(too_long.unread, 1u);
 }
 
+// The feed's own dialog reads each typed line as a rule's value and shows
+// stored rules as KIV writes them: what it shows reads back the same.
+TEST(FeedOptions, ARuleTypedInTheDialogReadsBackAsItself)
+{
+    const struct {
+        const char *typed, *written;
+    } cases[] = {
+        {" TITLE : PR* ", "title:PR*"},
+        {"body:*giveaway*", "body:*giveaway*"},
+        {"Category:\xE5\xBA\x83\xE5\x91\x8A", "category:\xE5\xBA\x83\xE5\x91\x8A"},  // UTF-8 kept whole
+        {"any:a:b", "any:a:b"},  // the first colon ends the field
+        {"titel:typo", nullptr},
+        {"title:", nullptr},
+        {"no colon", nullptr},
+    };
+    for (const auto &c : cases) {
+        FeedRule rule;
+        ASSERT_EQ(read_feed_rule(c.typed, &rule), c.written ? 1 : 0) << c.typed;
+        if (!c.written)
+            continue;
+        EXPECT_EQ(feed_rule_text(rule), c.written);
+        FeedRule again;
+        ASSERT_EQ(read_feed_rule(feed_rule_text(rule), &again), 1);
+        EXPECT_EQ(again.field, rule.field);
+        EXPECT_EQ(again.pattern, rule.pattern);
+    }
+    FeedRule longest;
+    EXPECT_EQ(read_feed_rule("link:" + std::string(MaxRulePatternBytes, 'p'), &longest), 1);
+    EXPECT_EQ(read_feed_rule("link:" + std::string(MaxRulePatternBytes + 1, 'p'), &longest), 0);
+}
+
 TEST(FeedOptions, FileFormsCommentsAndSections)
 {
     // A BOM, LF and CR LF mixed, comments of both kinds, a line before any

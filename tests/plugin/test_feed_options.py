@@ -235,3 +235,94 @@ def test_the_pane_names_own_settings_unread_lines_and_a_feed_held_back(plugin, f
     write_options(plugin, "[%s]\nblock=any:*\n" % held + ";" * (1024 * 1024))
     lines = drive_dialog(plugin, ["select 0", "echo held", "dump", "ok"], before=["wait-appends 2 30000", "sleep 1500"])
     assert states(lines)["held"].endswith("\r\nfeeds.ini は 1 MB を超えているか読めないため、使っていません")
+
+
+SETTING, PATROL = 1005, 1006
+# The feed's own dialog: folder buttons, the three forms, interval, pause,
+# the two rule lists.
+TAKE, COMMON, PER_ITEM, EVERY, PAUSED, BLOCK, KEEP = 1042, 1043, 1046, 1047, 1048, 1049, 1050
+
+
+def feed_controls(lines):
+    """The feed dialog's controls at each `controls feed` step: a list of {id: text}."""
+    shown = []
+    for line in lines:
+        if line.startswith("page feed "):
+            shown.append({})
+        elif line.startswith("control feed "):
+            head, text = line.split(" text=", 1)
+            shown[-1][int(head.split()[2])] = bytes.fromhex(text.rsplit(" hex=", 1)[1]).decode("cp932")
+    return shown
+
+
+def box_texts(lines):
+    return [bytes.fromhex(line.rsplit(" hex=", 1)[1]).decode("cp932") for line in lines if line.startswith("boxtext ")]
+
+
+def test_the_feeds_own_dialog_writes_its_section(plugin):
+    from test_feed_list_view import states
+    from test_preferences import save_png
+    from kivhost import SCREENSHOTS, windows_path
+    plugin.write_ini(settings(A + "," + DEFAULT, B + "," + DEFAULT))
+    path = plugin.data / FEEDS_INI
+    opened = "; mine\n[%s]\nblock=title:old\ncolour=blue\n[%s]\npaused=1\n" % (A, B)
+    write_options(plugin, opened)
+    SCREENSHOTS.mkdir(parents=True, exist_ok=True)
+    shot = windows_path(SCREENSHOTS / "feed_options.bmp")
+    lines = drive_dialog(plugin, [
+        "select 0", "press url %d" % SETTING, "controls feed",
+        # A folder whose name has a blank is refused as the first prompt refuses it.
+        "folder Inbox\\My Feeds", "press feed %d" % TAKE, "boxshot - ok",
+        "folder Inbox\\Tech", "click feed %d" % TAKE,
+        "click feed %d" % PER_ITEM, "text feed %d 24" % EVERY, "click feed %d" % PAUSED,
+        "lines feed %d title:PR*\\n\\n  body:*giveaway*  \\ntitle:広告" % BLOCK, "lines feed %d category:news" % KEEP,
+        "feedshot " + shot, "controls feed", "click feed 1",
+        file_step(path), "echo after", "dump",
+        # Refused values keep the dialog open; Cancel changes nothing.
+        "select 0", "press url %d" % SETTING, "text feed %d 721" % EVERY, "press feed 1", "boxshot - ok",
+        "text feed %d 1" % EVERY, "lines feed %d title:fine\\ntitel:typo" % BLOCK, "press feed 1", "boxshot - ok",
+        "click feed %d" % COMMON, "click feed 2", file_step(path), "ok"])
+    assert "setup result=1" in lines
+    opening, edited = feed_controls(lines)
+    assert opening[1040] == A and opening[1041] == "（共通のフォルダ: Inbox\\KIV）"
+    assert (opening[EVERY], opening[BLOCK], opening[KEEP]) == ("", "title:old", "")
+    assert edited[1041] == "Inbox\\Tech"
+    assert edited[BLOCK] == "title:PR*\r\n\r\n  body:*giveaway*  \r\ntitle:広告"
+    written = ("; mine\r\n[%s]\r\nfolder=Inbox\\Tech\r\nmail=per-item\r\npaused=1\r\nevery=24\r\n"
+               "block=title:PR*\r\nblock=body:*giveaway*\r\nblock=title:広告\r\nkeep=category:news\r\n"
+               "colour=blue\r\n[%s]\r\npaused=1\r\n" % (A, B)).encode("utf-8")
+    files = [line for line in lines if line.startswith("file ")]
+    assert len(files) == 2
+    assert file_bytes(lines[:lines.index(files[0]) + 1], path) == written
+    assert file_bytes(lines, path) == written and path.read_bytes() == written
+    assert box_texts(lines) == [
+        "名前に空白を含むフォルダは設定できません。",
+        "巡回間隔は 1 から 720 までの時間で入れてください。空欄なら巡回のたびに巡回します。",
+        "除く記事（block） の 2 行目を規則として読めません:\r\ntitel:typo\r\n\r\n1行に1つ「欄:パターン」の形で"
+        "書いてください。欄は title, body, link, author, category, any のどれか、パターンは 256 バイトまでです。"]
+    assert states(lines)["after"].endswith(
+        "このフィードだけの設定（feeds.ini）:\r\n  folder=Inbox\\Tech\r\n  mail=per-item\r\n  paused=1\r\n"
+        "  every=24\r\n  block=title:PR*\r\n  block=body:*giveaway*\r\n  block=title:広告\r\n"
+        "  keep=category:news\r\nfeeds.ini の読めない行 11: colour=blue")
+    save_png("feed_options")
+
+
+def test_patrol_button_patrols_one_feed_after_the_patrol_in_hand(plugin, feed_server):
+    from test_feed_list_view import states
+    slow = feed_server.serve("/slow", fresh_feed("slow"), delay=3)
+    daily = feed_server.serve("/daily", fresh_feed("daily"))
+    other = feed_server.serve("/other", fresh_feed("other"))
+    plugin.write_ini(settings(slow + "," + DEFAULT, daily + "," + DEFAULT, other + "," + DEFAULT))
+    # Its own interval does not keep a feed asked for by hand waiting.
+    write_options(plugin, "[%s]\nevery=24\n" % daily)
+    # Pressed while the start-up patrol waits for the slow feed: the pane
+    # says the feed waits, and its own patrol follows the one in hand.
+    lines = drive_dialog(plugin, ["select 1", "press url %d" % PATROL, "sleep 300", "echo asked", "dump",
+                                  "wait-appends 4 30000", "sleep 1500", "echo done", "dump", "ok"])
+    shown = states(lines)
+    assert shown["asked"].endswith("\r\nこのフィードだけの巡回を待っています…"), shown["asked"]
+    assert "待っています" not in shown["done"] and ": delivered 1 item\r\n" in shown["done"], shown["done"]
+    assert [url for url, _ in log_lines(plugin)] == [slow, daily, other, daily]
+    assert (len(feed_server.requests("/slow")), len(feed_server.requests("/daily")),
+            len(feed_server.requests("/other"))) == (1, 2, 1)
+    assert subjects(plugin)[-1] == "daily"

@@ -238,7 +238,10 @@ def test_enlarging_moves_the_buttons_to_the_right_edge_and_widens_list_and_edit(
     # The list box shows whole lines only: its height comes down to a multiple
     # of one. It leaves the feed's pane, 60 pixels and a gap of 6, beneath it.
     assert after["list"][:3] == [11, 33, W - 107] and H - 136 - 20 < after["list"][3] <= H - 136
-    assert after["state"] == [11, 33 + H - 136 + 6, R - 54, 60]
+    # The pane is as wide as the list; the selected feed's buttons stand beside it.
+    assert after["state"] == [11, 33 + H - 136 + 6, W - 107, 60]
+    assert after["setting"] == [R - 106, 33 + H - 136 + 6, 63, 21]
+    assert after["patrol"] == [R - 106, 33 + H - 136 + 6 + 27, 63, 21]
     assert after["edit"] == [35, 11, W - 130, 20]
     assert after["add"] == [R - 106, 11, 63, 21]
     assert after["replace"] == [R - 106, 33, 63, 21]

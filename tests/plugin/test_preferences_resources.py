@@ -29,7 +29,10 @@ TEMPLATES = {
         (1002, "button", "IMPORT", (143, 69, 36, 14), CHILD | 0x00010000),  # BS_PUSHBUTTON WS_TABSTOP
         (1003, "button", "EXPORT", (143, 85, 36, 14), CHILD | 0x00010000),
         # What is known of the selected feed: ES_MULTILINE ES_READONLY WS_BORDER WS_VSCROLL WS_TABSTOP
-        (1004, "edit", "", (7, 111, 172, 36), CHILD | 0x00A10804)]),
+        (1004, "edit", "", (7, 111, 132, 36), CHILD | 0x00A10804),
+        # Beside it, for the selected feed: its own settings, and a patrol of it alone.
+        (1005, "button", "SETTING", (143, 111, 36, 14), CHILD | 0x00010000),
+        (1006, "button", "PATROL", (143, 129, 36, 14), CHILD | 0x00010000)]),
     103: dict(extended=False, style=PAGE_STYLE, size=(197, 132), title="", controls=[
         (0xFFFF, "static", "巡回間隔", (7, 7, 30, 10), STATIC),
         (0xFFFF, "static", "時間", (93, 11, 15, 8), STATIC),
@@ -51,6 +54,31 @@ TEMPLATES = {
         (1031, "listbox", "", (7, 28, 226, 58), CHILD | 0x00B10001),
         (1, "button", "OK", (141, 91, 44, 14), DEF_BUTTON),
         (2, "button", "キャンセル", (189, 91, 44, 14), CHILD | 0x00010000)]),
+    # One feed's own settings, modal like the feed choice.
+    109: dict(extended=False, style=0x80C800C0, size=(260, 250), title="フィードの設定", controls=[
+        (1040, "static", "", (7, 7, 246, 8), STATIC | 0x8080),  # SS_NOPREFIX SS_PATHELLIPSIS
+        (0xFFFF, "static", "フォルダ", (7, 23, 40, 8), STATIC),
+        (1041, "edit", "", (52, 21, 201, 12), CHILD | 0x00810880),  # ES_AUTOHSCROLL ES_READONLY WS_BORDER WS_TABSTOP
+        (1042, "button", "選択中のフォルダにする", (52, 36, 98, 14), CHILD | 0x00010000),
+        (1043, "button", "共通のフォルダに戻す", (155, 36, 98, 14), CHILD | 0x00010000),
+        (0xFFFF, "static", "メール形式", (7, 57, 40, 8), STATIC),
+        # BS_AUTORADIOBUTTON; the first opens the group and is the tab stop
+        (1044, "button", "OPTION の設定に従う", (52, 56, 201, 10), CHILD | 0x00030009),
+        (1045, "button", "フィードごとに1通のメールにする", (52, 68, 201, 10), CHILD | 0x00000009),
+        (1046, "button", "記事ごとに1通のメールにする", (52, 80, 201, 10), CHILD | 0x00000009),
+        (0xFFFF, "static", "巡回間隔", (7, 97, 40, 8), STATIC),
+        (1047, "edit", "", (52, 95, 24, 12), CHILD | 0x00832080),  # ES_NUMBER ES_AUTOHSCROLL WS_BORDER WS_GROUP WS_TABSTOP
+        (0xFFFF, "static", "時間ごと（空欄なら巡回のたびに）", (80, 97, 173, 8), STATIC),
+        (1048, "button", "このフィードを巡回しない（一時停止）", (52, 111, 201, 10), CHILD | 0x00010003),
+        (0xFFFF, "static", "除く記事（block）", (7, 127, 120, 8), STATIC),
+        # ES_MULTILINE ES_AUTOVSCROLL ES_AUTOHSCROLL ES_WANTRETURN WS_BORDER WS_VSCROLL WS_TABSTOP
+        (1049, "edit", "", (7, 137, 120, 60), CHILD | 0x00A110C4),
+        (0xFFFF, "static", "残す記事（keep）", (133, 127, 120, 8), STATIC),
+        (1050, "edit", "", (133, 137, 120, 60), CHILD | 0x00A110C4),
+        (0xFFFF, "static", "1行に1つ「欄:パターン」。欄は title, body, link, author, category, any。\n"
+         "* は任意の文字列、? は任意の1文字。英字の大文字と小文字は区別しません。", (7, 200, 246, 26), STATIC | 0x80),
+        (1, "button", "OK", (161, 229, 44, 14), DEF_BUTTON),
+        (2, "button", "キャンセル", (209, 229, 44, 14), CHILD | 0x00010000)]),
 }
 ATOMS = {0x80: "button", 0x81: "edit", 0x82: "static", 0x83: "listbox", 0x85: "combobox"}
 
