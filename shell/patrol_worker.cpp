@@ -32,6 +32,8 @@ DWORD WINAPI PatrolWorker(LPVOID parameter)
             continue;  // parked until the detach terminates the thread
         PatrolRequests asked;
         TakePatrolRequests(&asked);
+        if (!asked.whole && asked.feeds.empty())
+            continue;  // asked for and taken in the previous wake
         PatrolRunning = 1;
         int appended = 0;
         if (asked.whole) {

@@ -306,6 +306,12 @@ def test_the_feeds_own_dialog_writes_its_section(plugin):
         "  keep=category:news\r\nfeeds.ini の読めない行 11: colour=blue")
     save_png("feed_options")
 
+    # The preferences' CANCEL puts the file back as the dialog opened it.
+    lines = drive_dialog(plugin, ["select 1", "press url %d" % SETTING, "click feed %d" % PAUSED,
+                                  "click feed 1", file_step(path), "cancel"])
+    assert file_bytes(lines, path) == written.replace(b"[%s]\r\npaused=1\r\n" % B.encode(), b"")
+    assert path.read_bytes() == written
+
 
 def test_patrol_button_patrols_one_feed_after_the_patrol_in_hand(plugin, feed_server):
     from test_feed_list_view import states
