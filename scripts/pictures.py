@@ -1,4 +1,4 @@
-"""The README's pictures, made with KIV's own tools (run through
+"""The README's and the reference's pictures, made with KIV's own tools (run through
 scripts/pictures.sh): the bundled sample feeds served on 127.0.0.1 and
 patrolled by KIV.dll in the stand-in host, then
 
@@ -6,7 +6,9 @@ patrolled by KIV.dll in the stand-in host, then
   the Japanese sample feed selected, photographed by the host's dialog
   driver;
 - docs/images/message.png: the message KIV delivered from that feed, as the
-  host stored it, drawn in IPA Gothic.
+  host stored it, drawn in IPA Gothic;
+- docs/images/feed-options.png: that feed's own settings dialog (SETTING),
+  filled in as a person would.
 
 docs/images/pictures.sha256 records the digests of everything the pictures
 are made from and of the pictures themselves. `pictures.py --check` (run by
@@ -21,7 +23,7 @@ import sys
 ROOT = pathlib.Path(__file__).resolve().parents[1]
 IMAGES = ROOT / "docs" / "images"
 MANIFEST = IMAGES / "pictures.sha256"
-PICTURES = ["docs/images/preferences.png", "docs/images/message.png"]
+PICTURES = ["docs/images/preferences.png", "docs/images/message.png", "docs/images/feed-options.png"]
 SAMPLES = "tests/data/samples"
 SHOWN_FEED = "rss20_utf8.xml"   # Japanese title, items and categories
 FOLDER = "Inbox\\KIV"
@@ -113,10 +115,16 @@ def make():
         # The start-up patrol delivers every sample before the dialog opens,
         # so the pane tells of the selected feed's patrol.
         # Wider than the template, so that the addresses and the pane's lines show whole.
-        steps = ["size 450 330", "select %d" % feeds.index(SHOWN_FEED), "shot " + windows_path(shot), "ok"]
+        options = work / "feed-options.bmp"
+        steps = ["size 450 330", "select %d" % feeds.index(SHOWN_FEED), "shot " + windows_path(shot),
+                 # The feed's own settings, as a person fills them in; cancelled.
+                 "press url 1005", "folder Inbox\\KIV\\図書館", "click feed 1042", "click feed 1046",
+                 "text feed 1047 6", "lines feed 1049 title:*休館*\\ncategory:PR",
+                 "lines feed 1050 any:*お知らせ*", "feedshot " + windows_path(options), "click feed 2", "ok"]
         lines = drive_dialog(plugin, steps, before=["wait-appends %d 60000" % len(feeds), "sleep 1500"])
-    if not any(line.startswith("shot ") and line.endswith("saved=1") for line in lines):
-        raise SystemExit("pictures: the dialog was not photographed: %r" % lines[-20:])
+    for step in ("shot ", "feedshot "):
+        if not any(line.startswith(step) and line.endswith("saved=1") for line in lines):
+            raise SystemExit("pictures: a dialog was not photographed: %r" % lines[-20:])
     messages = [m.decode("cp932") for m in plugin.messages(FOLDER)]
     shown = [m for m in messages if "http://toshokan.example/" in m.split("\r\n\r\n", 1)[0]]
     if len(messages) != len(feeds) or len(shown) != 1:
@@ -125,6 +133,7 @@ def make():
     IMAGES.mkdir(parents=True, exist_ok=True)
     bmp_to_png(shot, ROOT / PICTURES[0])
     draw_message(shown[0], ROOT / PICTURES[1])
+    bmp_to_png(options, ROOT / PICTURES[2])
     MANIFEST.write_text(manifest_text())
     for path in PICTURES:
         print("pictures: %s (%d bytes)" % (path, (ROOT / path).stat().st_size))
