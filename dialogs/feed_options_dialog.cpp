@@ -154,6 +154,10 @@ bool Save(HWND dialog, OwnOptionsEdit &edit)
     if (!TakeSettings(dialog, edit))
         return false;
     int written = EditFeedOptions([&](FeedOptionsFile *file) {
+        // Unchanged settings leave a hand-written section as it was written.
+        const FeedOptionsSection *now = find_feed_options(*file, edit.address);
+        if (feed_option_lines(now ? now->options : FeedOptions()) == feed_option_lines(edit.options))
+            return false;
         set_feed_options(file, edit.address, edit.options);
         return true;
     });

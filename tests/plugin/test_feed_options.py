@@ -312,6 +312,16 @@ def test_the_feeds_own_dialog_writes_its_section(plugin):
     assert file_bytes(lines, path) == written.replace(b"[%s]\r\npaused=1\r\n" % B.encode(), b"")
     assert path.read_bytes() == written
 
+    # OK with nothing changed leaves a hand-written section as it stands; a
+    # file over its bound is not opened for editing at all.
+    hand = "[%s]\n# mine\nBLOCK = Title : x\n" % A
+    write_options(plugin, hand)
+    lines = drive_dialog(plugin, ["select 0", "press url %d" % SETTING, "click feed 1", file_step(path), "ok"])
+    assert file_bytes(lines, path) == hand.encode()
+    write_options(plugin, hand + ";" * (1024 * 1024))
+    lines = drive_dialog(plugin, ["select 0", "press url %d" % SETTING, "boxshot - ok", "ok"])
+    assert box_texts(lines) == ["feeds.ini は 1 MB を超えているか読めないため、使っていません"]
+
 
 def test_patrol_button_patrols_one_feed_after_the_patrol_in_hand(plugin, feed_server):
     from test_feed_list_view import states
