@@ -6,7 +6,7 @@
 
 namespace {
 
-// Taken by the host's thread and the worker, for a few instructions each.
+// Taken by the host's thread and the worker, never around a patrol.
 SRWLOCK requestsLock = SRWLOCK_INIT;
 PatrolRequests waiting;
 std::vector<std::string> inHand;  // the single feeds the worker took
@@ -40,21 +40,21 @@ void AskForPatrol(bool menu)
 int AskForFeedPatrol(const char *url)
 {
     if (!PatrolEvent || !WorkerThread)
-        return 0;
+        return FeedPatrolNoWorker;
     {
         RequestsLock lock;
         std::vector<std::string> &feeds = waiting.feeds;
         if (!holds(feeds, url)) {
             if (feeds.size() >= MaxWaitingFeeds)
-                return 0;
+                return FeedPatrolTooMany;
             try {
                 feeds.push_back(url);
             } catch (const std::exception &) {
-                return 0;  // out of memory: not asked, and nothing thrown into the dialog
+                return FeedPatrolTooMany;  // out of memory: not asked, and nothing thrown into the dialog
             }
         }
     }
-    return SetEvent(PatrolEvent) != 0;
+    return SetEvent(PatrolEvent) ? FeedPatrolAsked : FeedPatrolNoWorker;
 }
 
 void TakePatrolRequests(PatrolRequests *requests)

@@ -6,20 +6,26 @@
 #include <string>
 #include <vector>
 
-// At most this many single feeds wait at once; one already waiting is not
-// asked for twice.
+// At most this many single feeds wait at once; one still waiting is not
+// asked for twice (one the worker has taken may be asked for again: its
+// patrol may be over before the new settings it should try).
 enum { MaxWaitingFeeds = 16 };
 
+// What became of a request for one feed.
+enum FeedPatrolAnswer { FeedPatrolNoWorker = -1, FeedPatrolTooMany = 0, FeedPatrolAsked = 1 };
+
+// One patrol: every feed (whole), or only the feeds asked for by hand; those
+// are requested whatever their own interval, as every feed is from the menu.
 struct PatrolRequests {
     bool whole = false;
-    bool menu = false;  // the whole patrol ignores the feeds' own intervals
+    bool menu = false;
     std::vector<std::string> feeds;  // addresses as KIV.ini lists them
 };
 
 // Asks for a whole patrol and wakes the worker.
 void AskForPatrol(bool menu);
-// Asks for a patrol of the listed feed alone and wakes the worker: 1 when
-// asked (or already waiting), 0 when too many wait or there is no worker.
+// Asks for a patrol of the listed feed alone and wakes the worker: a
+// FeedPatrolAnswer (asked also when it was waiting already).
 int AskForFeedPatrol(const char *url);
 // Gives the worker what was asked since it last took, and clears it.
 void TakePatrolRequests(PatrolRequests *requests);

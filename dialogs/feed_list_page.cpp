@@ -37,8 +37,9 @@ void SelectLastFeed()
 // The selected feed's address; 0 when none is selected.
 int GetSelectedFeed(char (&url)[UrlBufferSize])
 {
+    url[0] = '\0';
     HWND list = FeedListBox();
-    LRESULT selected = SendMessageA(list, LB_GETCURSEL, 0, 0);
+    LRESULT selected = list ? SendMessageA(list, LB_GETCURSEL, 0, 0) : LB_ERR;
     if (selected == LB_ERR)
         return 0;
     LRESULT length = SendMessageA(list, LB_GETTEXTLEN, WPARAM(selected), 0);
@@ -85,17 +86,7 @@ std::wstring FeedStateText(const FeedState &state)
     return text;
 }
 
-// The selected feed's address as the list shows it, and its place; -1 when
-// none is selected.
-LRESULT SelectedFeed(std::string *url)
-{
-    char text[UrlBufferSize];
-    LRESULT selected = SendMessageA(FeedListBox(), LB_GETCURSEL, 0, 0);
-    if (selected == LB_ERR || !GetSelectedFeed(text))
-        return -1;
-    *url = text;
-    return selected;
-}
+
 
 // White space would split the text into several entries when the file is read
 // back, and a comma would cut it where the timestamp begins.
@@ -206,22 +197,24 @@ void ReplaceSelectedFeed()
 
 void OpenSelectedFeedOptions()
 {
-    std::string url;
-    LRESULT selected = SelectedFeed(&url);
-    std::string address = ListedOptionsAddress(selected);
-    if (selected < 0 || address.empty())
+    char url[UrlBufferSize], shown[UrlBufferSize];
+    if (!GetSelectedFeed(url))
         return;
-    if (EditOwnFeedOptions(Preferences.frame, address))
+    // The feed the pane shows, by the list's own text.
+    hide_password(url, shown, sizeof shown, PasswordMasked);
+    if (EditOwnFeedOptions(Preferences.frame, shown))
         ShowSelectedFeedState();
 }
 
 void PatrolSelectedFeed()
 {
-    std::string url;
-    if (SelectedFeed(&url) < 0)
+    char url[UrlBufferSize];
+    if (!GetSelectedFeed(url))
         return;
-    if (!AskForFeedPatrol(url.c_str()))
-        MessageBoxA(Preferences.frame, FeedPatrolRefusedText, FeedAddressCaption, MB_OK | MB_ICONEXCLAMATION);
+    int answer = AskForFeedPatrol(url);
+    if (answer != FeedPatrolAsked)
+        MessageBoxA(Preferences.frame, answer == FeedPatrolTooMany ? FeedPatrolRefusedText : FeedPatrolNoWorkerText,
+                    FeedAddressCaption, MB_OK | MB_ICONEXCLAMATION);
     ShowSelectedFeedState();
 }
 

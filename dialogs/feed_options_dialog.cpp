@@ -153,7 +153,7 @@ bool Save(HWND dialog, OwnOptionsEdit &edit)
 {
     if (!TakeSettings(dialog, edit))
         return false;
-    int written = EditFeedOptions([&](FeedOptionsFile *file) {
+    int edited = EditFeedOptions([&](FeedOptionsFile *file) {
         // Unchanged settings leave a hand-written section as it was written.
         const FeedOptionsSection *now = find_feed_options(*file, edit.address);
         if (feed_option_lines(now ? now->options : FeedOptions()) == feed_option_lines(edit.options))
@@ -161,22 +161,28 @@ bool Save(HWND dialog, OwnOptionsEdit &edit)
         set_feed_options(file, edit.address, edit.options);
         return true;
     });
-    if (!written)
-        Refuse(dialog, FeedOptionsNotWrittenText);
-    return written != 0;
+    // The file grew over its bound, or became unreadable, while the dialog
+    // was open: nothing was written, and the person is told.
+    if (edited != 1)
+        Refuse(dialog, edited < 0 ? FeedStateOptionsUnusableText : FeedOptionsNotWrittenText);
+    return edited == 1;
 }
 
 INT_PTR CALLBACK OwnOptionsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    // Out of memory the dialog stays as it is: no exception may reach the
+    // system's dialog code.
     if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-        Fill(dialog, *reinterpret_cast<OwnOptionsEdit *>(lParam));
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        try {
+            Fill(dialog, *reinterpret_cast<OwnOptionsEdit *>(lParam));
+        } catch (const std::exception &) {
+        }
         return TRUE;
     }
-    OwnOptionsEdit *edit = reinterpret_cast<OwnOptionsEdit *>(GetWindowLongPtrA(dialog, DWLP_USER));
+    OwnOptionsEdit *edit = reinterpret_cast<OwnOptionsEdit *>(GetWindowLongPtrW(dialog, DWLP_USER));
     if (message != WM_COMMAND || !edit)
         return FALSE;
-    // Out of memory the dialog stays as it is: no exception may reach the host.
     try {
         switch (LOWORD(wParam)) {
         case IDC_OPTIONS_TAKE_FOLDER:
@@ -219,6 +225,8 @@ int EditOwnFeedOptions(HWND owner, const std::string &address)
         if (FeedSettings::ReadEntries(entries) && !entries.empty())
             edit.commonFolder = entries[0];
     }
-    return DialogBoxParamA(ModuleInstance, MAKEINTRESOURCEA(IDD_FEED_OPTIONS), owner, OwnOptionsProc,
+    // A Unicode dialog: its rule boxes hold text in any script, which the
+    // host's code page could not.
+    return DialogBoxParamW(ModuleInstance, MAKEINTRESOURCEW(IDD_FEED_OPTIONS), owner, OwnOptionsProc,
                            LPARAM(&edit)) == 1;
 }

@@ -11,6 +11,7 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <exception>
 
 PreferenceWindows Preferences;
 
@@ -94,7 +95,7 @@ void PutStoredOptionsIntoEffect()
     FeedSettings::LoadAutoSort();
 }
 
-void Dispatch(HWND window, WPARAM wParam)
+void DispatchCommand(HWND window, WPARAM wParam)
 {
     int id = LOWORD(wParam), code = HIWORD(wParam);
     switch (id) {
@@ -150,6 +151,16 @@ void Dispatch(HWND window, WPARAM wParam)
         EditDoubleClickedFeed(window);
 }
 
+// No exception may unwind into the system's dialog code: out of memory, the
+// command does nothing.
+void Dispatch(HWND window, WPARAM wParam)
+{
+    try {
+        DispatchCommand(window, wParam);
+    } catch (const std::exception &) {
+    }
+}
+
 }  // namespace
 
 int SetUpPreferencePages(HWND dialog)
@@ -196,10 +207,11 @@ INT_PTR CALLBACK PreferencesDialogProc(HWND window, UINT message, WPARAM wParam,
         Preferences = PreferenceWindows();
         Preferences.frame = window;
         Preferences.readFeedState = reinterpret_cast<FeedStateReader>(lParam);
-        OpenFrame = window;
         int ready = SetUpPreferencePages(window);
         if (!ready)
             SendMessageA(window, WM_COMMAND, IDCANCEL, 0);
+        else
+            OpenFrame = window;  // its pages exist: the worker may have them shown anew
         return ready;
     }
     case WM_SIZE:
@@ -222,7 +234,8 @@ INT_PTR CALLBACK PreferencesDialogProc(HWND window, UINT message, WPARAM wParam,
         }
         return FALSE;
     case PatrolEndedMessage:
-        ShowSelectedFeedState();
+        if (Preferences.urlPage)
+            ShowSelectedFeedState();
         return TRUE;
     }
     return FALSE;

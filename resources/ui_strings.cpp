@@ -74,6 +74,7 @@ const char FeedStateOptionsUnusableText[] = "feeds.ini は 1 MB を超えてい�
 const char FeedStateHeldBackFormat[] = "直近 %d 回の巡回で、block/keep が新しい記事をすべて除きました";
 const char FeedStatePatrolAskedText[] = "このフィードだけの巡回を待っています…";
 const char FeedPatrolRefusedText[] = "巡回を待っているフィードが多すぎます。しばらくしてからもう一度押してください。";
+const char FeedPatrolNoWorkerText[] = "KIV の巡回スレッドが動いていないため、巡回できません。Quenda を再起動してください。";
 
 const char FeedOptionsCaption[] = "フィードの設定";
 const char FeedOptionsCommonFolderFormat[] = "（共通のフォルダ: %s）";

@@ -62,8 +62,10 @@ extern const char FeedStateUnreadFormat[];   // the line's number (int), followe
 extern const char FeedStateOptionsUnusableText[];
 extern const char FeedStateHeldBackFormat[]; // patrols (int)
 extern const char FeedStatePatrolAskedText[];  // a patrol of the feed alone waits or runs
-// URL LIST's PATROL when the feed could not be asked for.
+// URL LIST's PATROL when the feed could not be asked for: too many wait, or
+// KIV has no worker to patrol it.
 extern const char FeedPatrolRefusedText[];
+extern const char FeedPatrolNoWorkerText[];
 
 // The feed's own settings (URL LIST's SETTING).
 extern const char FeedOptionsCaption[];

@@ -306,7 +306,7 @@ int EditFeedOptions(const std::function<bool(FeedOptionsFile *file)> &edit)
     FeedOptionsFile file;
     read_file_unlocked(&file);
     if (file.state != FeedOptionsRead && file.state != FeedOptionsAbsent)
-        return 1;
+        return -1;
     if (!edit(&file))
         return 1;
     char path[MAX_PATH];
@@ -342,6 +342,7 @@ int RestoreFeedOptionsBytes(bool present, const std::string &bytes)
 
 int MoveFeedOptions(const std::string &from, const std::string &to)
 {
+    // A file that counts as none has no section to move.
     return EditFeedOptions([&](FeedOptionsFile *file) {
         FeedOptionsSection *section = find_section(file, from);
         if (!section || from == to)
@@ -360,5 +361,5 @@ int MoveFeedOptions(const std::string &from, const std::string &to)
             }
         }
         return true;
-    });
+    }) != 0;
 }

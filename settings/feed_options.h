@@ -116,7 +116,8 @@ void ReadFeedOptions(FeedOptionsFile *file);
 // Changes the file under the settings lock: edit is given the file as it is
 // now and gives true to have it rewritten. A file that counts as none is
 // never rewritten, so that nothing a person wrote in it is lost. 1 when
-// rewritten or left as it was on purpose; 0 when it could not be written.
+// rewritten or left as it was on purpose; 0 when it could not be written;
+// -1 when it counts as none (and edit was not called).
 int EditFeedOptions(const std::function<bool(FeedOptionsFile *file)> &edit);
 // The file's bytes as they are, for the settings backup: 1 and bytes when it
 // is there, 0 when there is none, -1 when it cannot be read or is over the

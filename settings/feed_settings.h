@@ -2,6 +2,7 @@
 // the library). No copy of the file is kept in memory; each operation opens
 // it, reads what it needs and, when it changes something, rewrites it whole.
 #pragma once
+#include "base/patrol_requests.h"
 #include "native/platform.h"
 
 #include <string>
@@ -55,10 +56,10 @@ public:
 
     // One pass over the feed list (worker thread): 1 when at least one
     // message was appended and every delivered feed's timestamp was stored
-    // (recorded right after its message), else 0. A timed patrol (at start-up
-    // and by the timer) leaves out the feeds not due by their own interval.
-    // With `only`, the patrol is of the listed feed of that address alone.
-    static int Patrol(bool timed = true, const char *only = nullptr);
+    // (recorded right after its message), else 0. A whole patrol at start-up
+    // or by the timer leaves out the feeds not due by their own interval; the
+    // feeds asked for by hand are requested whatever it.
+    static int Patrol(const PatrolRequests &asked);
 
     // A patrol stores one delivered feed: under the lock, the feed entry that
     // still reads `read` becomes `written`, in the file as it is now, so that

@@ -10,14 +10,27 @@
 
 namespace {
 
-// No exception may leave the worker: it would end the mail client.
-int PatrolCaught(bool timed, const char *only)
+// Takes what was asked and patrols it: false when nothing was (it was taken
+// in the wake before).
+bool PatrolAsked()
 {
+    PatrolRequests asked;
+    TakePatrolRequests(&asked);
+    if (!asked.whole && asked.feeds.empty())
+        return false;
+    if (asked.whole)
+        MinutesLeft = IntervalMinutes.load();
+    // No exception may leave the worker: it would end the mail client.
+    int appended = 0;
     try {
-        return FeedSettings::Patrol(timed, only);
+        appended = FeedSettings::Patrol(asked);
     } catch (const std::exception &) {
-        return 0;
+        appended = 0;
     }
+    FeedPatrolsDone();
+    if (appended && AutoSortEnabled && !PatrolStopRequested)
+        HostFunctions.Command(nullptr, "ManualFilter");
+    return true;
 }
 
 }  // namespace
@@ -30,29 +43,14 @@ DWORD WINAPI PatrolWorker(LPVOID parameter)
         ResetEvent(event);
         if (PatrolStopRequested)
             continue;  // parked until the detach terminates the thread
-        PatrolRequests asked;
-        TakePatrolRequests(&asked);
-        if (!asked.whole && asked.feeds.empty())
-            continue;  // asked for and taken in the previous wake
+        // Running from before the requests are taken until their memory is
+        // freed: an unload waits for a worker that may hold the heap, and
+        // ends at once only one that waits on its event. Looked at again
+        // after, for an unload that began in between.
         PatrolRunning = 1;
-        int appended = 0;
-        if (asked.whole) {
-            MinutesLeft = IntervalMinutes.load();
-            appended = PatrolCaught(!asked.menu, nullptr);
-        }
-        // A patrol from the menu has just requested every feed; a timed one
-        // may have left out the feed asked for, not due by its interval.
-        if (!asked.menu) {
-            for (const std::string &url : asked.feeds)
-                if (!PatrolStopRequested && PatrolCaught(false, url.c_str()))
-                    appended = 1;
-        }
-        FeedPatrolsDone();
-        if (appended && AutoSortEnabled && !PatrolStopRequested)
-            HostFunctions.Command(nullptr, "ManualFilter");
+        if (!PatrolStopRequested && PatrolAsked())
+            TellPreferencesPatrolEnded();  // an open dialog shows what it found
         PatrolRunning = 0;
-        // An open preferences dialog shows what the patrol found.
-        TellPreferencesPatrolEnded();
     }
 }
 

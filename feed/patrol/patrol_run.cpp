@@ -26,9 +26,9 @@
 #include "settings/options_file.h"
 #include "shell/host_functions.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <set>
 #include <string>
@@ -113,8 +113,14 @@ long long now_seconds()
 struct PatrolOptions {
     FeedOptionsFile file;
     // The start-up patrol and the timer's request a feed with an interval of
-    // its own only when it is due; the menu command requests every feed.
+    // its own only when it is due; the menu command requests every feed, and
+    // a feed asked for by hand is requested whatever its interval.
     bool timed = true;
+    std::vector<std::string> by_hand;
+    bool timed_for(const char *url) const
+    {
+        return timed && std::find(by_hand.begin(), by_hand.end(), url) == by_hand.end();
+    }
     // The patrol's start: a feed's turn and its request, read at different
     // moments, judge its interval alike.
     long long started = 0;
@@ -147,7 +153,7 @@ void read_feed(const std::string &url_and_time, const std::set<std::string> &kep
     feed.options = &section->options;
     int every = feed.options->every_hours;
     // A last request in the future is none: the clock was set back.
-    if (own.timed && every && feed.record.requested && feed.record.requested <= own.started)
+    if (own.timed_for(feed.url) && every && feed.record.requested && feed.record.requested <= own.started)
         feed.due_at = feed.record.requested + every * 3600LL - EveryHoursSlackSeconds;
     feed.set_aside = feed.options->paused || feed.due_at > own.started;
 }
@@ -414,7 +420,7 @@ int feed_folder(const FeedPatrol &feed, const std::string &common, std::string *
 
 }  // namespace
 
-int FeedSettings::Patrol(bool timed, const char *only)
+int FeedSettings::Patrol(const PatrolRequests &asked)
 {
     if (!FolderConfigured)
         return 0;
@@ -439,7 +445,8 @@ int FeedSettings::Patrol(bool timed, const char *only)
     std::vector<size_t> turns;
     for (size_t i = FirstFeedEntry; i < rsslist.size(); ++i) {
         char url[UrlBufferSize];
-        if (!only || (SplitFeedLine(rsslist[i].c_str(), url) && strcmp(url, only) == 0))
+        SplitFeedLine(rsslist[i].c_str(), url);
+        if (asked.whole || std::find(asked.feeds.begin(), asked.feeds.end(), url) != asked.feeds.end())
             turns.push_back(i);
     }
 
@@ -450,7 +457,8 @@ int FeedSettings::Patrol(bool timed, const char *only)
     // converted, appended and stored strictly in the list's order.
     int appended = 0, stored = 1;
     PatrolOptions own;
-    own.timed = timed;
+    own.timed = asked.whole && !asked.menu;
+    own.by_hand = asked.feeds;
     own.started = now_seconds();
     // A file over its bound or unreadable counts as none.
     ReadFeedOptions(&own.file);

@@ -324,8 +324,11 @@ def test_the_feeds_own_dialog_writes_its_section(plugin):
 
 
 def test_patrol_button_patrols_one_feed_after_the_patrol_in_hand(plugin, feed_server):
+    import threading
     from test_feed_list_view import states
-    slow = feed_server.serve("/slow", fresh_feed("slow"), delay=3)
+    # The start-up patrol waits for this feed until the buttons were pressed.
+    slow = feed_server.serve("/slow", fresh_feed("slow"), hold=True)
+    threading.Timer(8, feed_server.release, ["/slow"]).start()
     daily = feed_server.serve("/daily", fresh_feed("daily"))
     other = feed_server.serve("/other", fresh_feed("other"))
     plugin.write_ini(settings(slow + "," + DEFAULT, daily + "," + DEFAULT, other + "," + DEFAULT))
@@ -333,8 +336,10 @@ def test_patrol_button_patrols_one_feed_after_the_patrol_in_hand(plugin, feed_se
     write_options(plugin, "[%s]\nevery=24\n" % daily)
     # Pressed while the start-up patrol waits for the slow feed: the pane
     # says the feed waits, and its own patrol follows the one in hand.
-    lines = drive_dialog(plugin, ["select 1", "press url %d" % PATROL, "sleep 300", "echo asked", "dump",
-                                  "wait-appends 4 30000", "sleep 1500", "echo done", "dump", "ok"])
+    # Pressed twice, it is asked for once.
+    lines = drive_dialog(plugin, ["select 1", "press url %d" % PATROL, "press url %d" % PATROL, "sleep 300",
+                                  "echo asked", "dump", "wait-appends 4 30000", "sleep 1500", "echo done", "dump",
+                                  "ok"])
     shown = states(lines)
     assert shown["asked"].endswith("\r\nこのフィードだけの巡回を待っています…"), shown["asked"]
     assert "待っています" not in shown["done"] and ": delivered 1 item\r\n" in shown["done"], shown["done"]
