@@ -86,8 +86,6 @@ std::wstring FeedStateText(const FeedState &state)
     return text;
 }
 
-
-
 // White space would split the text into several entries when the file is read
 // back, and a comma would cut it where the timestamp begins.
 bool IsStorableFeedAddress(const char *text)
