@@ -30,6 +30,8 @@ struct OwnOptionsEdit {
 const int MailButtons[] = {IDC_OPTIONS_MAIL_COMMON, IDC_OPTIONS_MAIL_PER_FEED, IDC_OPTIONS_MAIL_PER_ITEM};
 const int RuleEdits[] = {IDC_OPTIONS_BLOCK, IDC_OPTIONS_KEEP};
 
+const size_t ShownRuleLineChars = 300;
+
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r'; }
 
 void ShowFolder(HWND dialog, const OwnOptionsEdit &edit)
@@ -103,7 +105,9 @@ bool ReadRules(HWND dialog, int list, std::vector<FeedRule> *rules)
         if (!read_feed_rule(Utf8Of(line), &rule)) {
             char head[200];
             snprintf(head, sizeof head, FeedOptionsRuleRejectedFormat, FeedOptionsRuleListNames[list], number);
-            std::wstring message = Widened(head, CP_ACP) + line + Widened(FeedOptionsRuleHelpText, CP_ACP);
+            // The line as typed, cut where a message box would no longer show it.
+            std::wstring message =
+                Widened(head, CP_ACP) + line.substr(0, ShownRuleLineChars) + Widened(FeedOptionsRuleHelpText, CP_ACP);
             MessageBoxW(dialog, message.c_str(), Widened(FeedOptionsCaption, CP_ACP).c_str(),
                         MB_OK | MB_ICONEXCLAMATION);
             SetFocus(GetDlgItem(dialog, RuleEdits[list]));
